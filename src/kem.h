@@ -1,0 +1,402 @@
+/*
+ * kem.h - the public surface of the kem core library.
+ *
+ * This header declares everything a program of the suite may use: the
+ * result codes and limits, the plain records (station record, resource
+ * record, key-table entry), the enumerations (conversion kinds, resource
+ * codes) and the free functions of every module, grouped by source file.
+ * What is not declared here is not part of the library's interface.
+ *
+ * Conventions: functions answer with integers (0 or a count on success,
+ * -1 on failure in readers, 1 or 0 in lookups, an index or -1 in
+ * matchers); nothing is thrown across this surface.  The value -9999
+ * marks a missing or unset number.  Texts are NUL-terminated byte strings.
+ */
+#ifndef KEM_H
+#define KEM_H
+
+#include <stdint.h>
+#include <stdio.h>
+#include <time.h>
+
+#if defined(__GNUC__)
+#define KEM_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#define KEM_NORETURN __attribute__((noreturn))
+#else
+#define KEM_PRINTF(fmt, args)
+#define KEM_NORETURN
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------------
+ * Result codes and constants
+ * ---------------------------------------------------------------------- */
+
+#define KEM_MISSING (-9999) /* missing or unset number, everywhere */
+#define KEM_LINE_MAX 160    /* text lines are read in pieces of this many characters */
+#define KEM_PATH_MAX 160    /* path buffers hold this many bytes (159 characters) */
+
+/* Message kinds: eight 4-bit nibbles; error and warn share the second. */
+typedef uint32_t M_type;
+#define M_print 0xFu
+#define M_error 0x30u
+#define M_warn 0xC0u
+#define M_mess 0xF00u
+#define M_out1 0xF000u
+#define M_out2 0xF0000u
+#define M_out3 0xF00000u
+#define M_out4 0xF000000u
+#define M_debug 0xF0000000u
+
+/* Kinds of data file recognised by FILE_type (by their leading text). */
+#define FILE_TYPE_SFC 11  /* "KEMSFC" */
+#define FILE_TYPE_UPA 12  /* "KEMUPA" */
+#define FILE_TYPE_RAW 5   /* "KEMRAW" */
+#define FILE_TYPE_GRID 6  /* "KEMGRID" */
+#define FILE_TYPE_META 8  /* "KEMMETA" */
+#define FILE_TYPE_IMG 9   /* "KEMIMG" */
+
+/* ------------------------------------------------------------------------
+ * Records
+ * ---------------------------------------------------------------------- */
+
+/* One station of the station database. */
+typedef struct {
+    char name[21];  /* station or place name, no blanks in the file */
+    char state[3];  /* state code */
+    char region[3]; /* region (country) code */
+    char id[10];    /* identifier */
+    int prior;      /* priority 0 to 9 */
+    char mos;       /* '*' when flagged, else ' ' */
+    char ua;        /* '*' when flagged, else ' ' */
+    float lat;      /* latitude, degrees */
+    float lon;      /* longitude, degrees */
+    float el;       /* elevation; -9999 when missing */
+    int wmo;        /* station number; -9999 when unset */
+    int num;        /* the record's last whole number, as stored */
+} CTY_data;
+
+/* Description of the open station database. */
+typedef struct {
+    int dtype; /* file type given at open */
+} CTY_info;
+
+/* Conversion kinds of a resource value (values fixed). */
+typedef enum {
+    CV_none = 0,
+    CV_bool = 1,
+    CV_int = 2,
+    CV_short = 3,
+    CV_long = 4,
+    CV_float = 5,
+    CV_string = 6,
+    CV_strcpy = 7,
+    CV_path = 8,
+    CV_mess = 9,
+    CV_draw = 10,
+    CV_current = 11,
+    CV_hour = 12,
+    CV_region = 13,
+    CV_name = 14,
+    CV_ingestor = 15,
+    CV_file_param = 16,
+    CV_device = 17,
+    CV_plot_type = 18,
+    CV_color = 19,
+    CV_domain = 20,
+    CV_strings = 21,
+    CV_batch = 22,
+    CV_help = 23
+} DEF_convert;
+
+/* One resource of the process-wide store. */
+typedef struct resource {
+    int index;             /* entry in the key table, or -9999 */
+    char *name;            /* owned; compared case-sensitively */
+    char *data;            /* owned, may be null; values joined by '\n' */
+    DEF_convert cvt;       /* conversion kind */
+    struct resource *next; /* next record in order of first insertion */
+} res_obj;
+
+/* Resource codes that programs list; RES_null ends each list. */
+typedef enum {
+    RES_null, RES_age, RES_background, RES_batch, RES_bin_path,
+    RES_bull_file, RES_city_file, RES_color_cgrid, RES_color_clabel,
+    RES_color_cloud, RES_color_cmap, RES_color_cont, RES_color_conts,
+    RES_color_data, RES_color_echo, RES_color_fill, RES_color_front,
+    RES_color_grid, RES_color_hodo, RES_color_hodtxt, RES_color_label,
+    RES_color_labels, RES_color_line, RES_color_map, RES_color_pop,
+    RES_color_rep, RES_color_sound, RES_color_table, RES_color_text,
+    RES_color_therm, RES_color_thrmtxt, RES_color_wind, RES_color_wx,
+    RES_command, RES_commands, RES_con_base, RES_con_bases,
+    RES_con_interval, RES_con_intervals, RES_con_path, RES_current,
+    RES_data_path, RES_data_src, RES_default, RES_draw, RES_decode_hour,
+    RES_device, RES_file_param, RES_file_path, RES_filename, RES_filenames,
+    RES_font_list, RES_forecast, RES_geometry, RES_grid_num, RES_grid_path,
+    RES_grid_type, RES_help, RES_hour, RES_icon, RES_identifier,
+    RES_identifiers, RES_identifierp, RES_image_path, RES_in_file,
+    RES_in_files, RES_ingest_port, RES_ingestor, RES_input, RES_label,
+    RES_labels, RES_level, RES_map_file, RES_message, RES_model, RES_name,
+    RES_name_conv, RES_num_grid, RES_num_hour, RES_object_param,
+    RES_out_file, RES_out_files, RES_output, RES_parameter, RES_plot_domain,
+    RES_plot_format, RES_plot_param, RES_plot_range, RES_plot_scale,
+    RES_plot_type, RES_plot_types, RES_position, RES_product, RES_program,
+    RES_raw_path, RES_read_conf, RES_region, RES_save_param, RES_stat_prior,
+    RES_state, RES_table, RES_time, RES_title, RES_unit, RES_values,
+    RES_variable, RES_watch_path, RES_window_num, RES_color_watch,
+    RES_log_file, RES_grid_domain, RES_inputg, RES_text_path,
+    RES_model_path, RES_sat_path
+} res_type;
+
+#define RES_NUM_TYPES 115   /* number of res_type codes */
+#define RES_TABLE_SIZE 75   /* key table entries built by RES_init, terminator included */
+
+/*
+ * One key-table entry.  `cmd` holds either the short option key (a text)
+ * or a positional slot 1 to 10 stored as a small number in place of the
+ * pointer: make slots with RES_SLOT(n) and tell them apart with
+ * RES_slot_of(), never dereference a slot.
+ */
+typedef struct {
+    const char *def; /* resource name; null ends the table; "" is skipped */
+    const char *env; /* environment variable name */
+    const char *cmd; /* short key without the dash, or RES_SLOT(n) */
+    DEF_convert cvt; /* conversion kind */
+    void *out;       /* conversion destination, or null */
+    int *num;        /* item count of a CV_strings destination, or null */
+} RES_defobj;
+
+#define RES_SLOT(n) ((const char *)(uintptr_t)(n))
+
+/* ------------------------------------------------------------------------
+ * string.cpp - line readers and string utilities
+ * ---------------------------------------------------------------------- */
+
+int fgetline(FILE *ifile, char *string);
+int fgetnline(FILE *ifile, char *string, int len);
+int fgetstring(FILE *ifile, char *string, int len);
+int fget_rawstring(FILE *ifile, char *string, int len);
+int fskipline(FILE *ifile);
+
+int stricmp(const char *s1, const char *s2);
+int strnicmp(const char *s1, const char *s2, int n);
+int searchstr(char **s1, int n, const char *s2);
+char *strlstr(const char *s1, const char *s2);
+int chk_arg(const char *arg, char **items, int num_items);
+
+int trim_string(char *string);
+int trim_cr_string(char *string);
+int wsstrip_string(char *string);
+int wstrim_string(char *string);
+int strip_string(char *string, char tar);
+int strip_spaces(char *string);
+int strip_escape(char *string);
+int fill_string(char *string, char tar, char fill);
+int shift_string(char *string, int num);
+int up_string(char *string);
+int low_string(char *string);
+int clean_line(char *line);
+int strntcpy(char *str1, const char *str2, int n);
+int strmcat(char *s1, const char *s2, int m);
+char *set_num(char *str, const char *format, float x);
+
+int string_is_float(const char *string);
+int string_is_alpha(const char *string);
+int string_is_num(const char *string);
+int string_is_num_len(const char *string, int len);
+int string_is_blank(const char *string);
+
+char *create_string(const char *string);
+char *create_strcat(const char *oldstr, const char *delim, const char *string);
+int parse_string(const char *string, char delim, int *argc, char ***argv);
+int parse_command(const char *string, int *argc, char ***argv);
+int parse_command_line(const char *command, const char *string, int *argc, char ***argv);
+int free_parsed_array(int argc, char **argv);
+
+/* ------------------------------------------------------------------------
+ * files.cpp - paths and file access (FILE_)
+ * ---------------------------------------------------------------------- */
+
+int FILE_fullpath(const char *name);
+int FILE_is_stdio(const char *name);
+int FILE_add_path_delim(char *path);
+char *FILE_add_path(const char *path, const char *file, char *filename);
+int FILE_add_user_path(const char *name, char *filename);
+int FILE_exist(const char *name);
+int FILE_is_dir(const char *name);
+int FILE_is_file(const char *name);
+int FILE_is_fifo(const char *name);
+int FILE_is_device(const char *name);
+long FILE_size(const char *name);
+long FILE_modtime(const char *name);
+int FILE_delete(const char *name);
+int FILE_make_dir(char *dir, int flag);
+FILE *FILE_open(const char *file, const char *access);
+/* Closes a stream from FILE_open: a pipe with pclose, a standard stream
+   only flushed, anything else with fclose.  0, or -1 for a null stream. */
+int FILE_close(FILE *stream);
+int FILE_type(const char *name);
+int FILE_overwrite(const char *filename, int flag);
+int KEM_share(int mode);
+
+/* ------------------------------------------------------------------------
+ * mess.cpp - levelled message output (MESS_)
+ * ---------------------------------------------------------------------- */
+
+int MESS_set(int oper, M_type level);
+int MESS_set_str(const char *str);
+M_type MESS_get(void);
+int MESS_check_set(void);
+int MESS_check(M_type level);
+int MESS_file(const char *filename, const char *access);
+int MESS_file_close(void);
+int MESS_set_out(int val);
+int MESS_set_page(int val);
+int MESS_get_max_lines(void);
+int MESS_print(M_type type, const char *mess, ...) KEM_PRINTF(2, 3);
+int MESS_hold(M_type type, const char *mess);
+int MESS_print_prog(const char *string);
+
+/* ------------------------------------------------------------------------
+ * date.cpp - dates and clocks (DATE_)
+ * ---------------------------------------------------------------------- */
+
+int DATE_get_current_str(char *str);
+
+/* ------------------------------------------------------------------------
+ * calc.cpp - surface calculations
+ * ---------------------------------------------------------------------- */
+
+float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
+
+/* ------------------------------------------------------------------------
+ * flag.cpp - program flags and plot switches (FLAG_)
+ * ---------------------------------------------------------------------- */
+
+int FLAG_get(int num);
+int64_t FLAG_getl(int num);
+int FLAG_set(int num, int value);
+int FLAG_setl(int num, int64_t value);
+int FLAG_reset(int value);
+int FLAG_resetl(int64_t value);
+int FLAG_batch(void);
+int FLAG_set_batch(int value);
+int FLAG_help(void);
+int FLAG_setplot(int ind, int value);
+int FLAG_getplot(int ind);
+int FLAG_resetplot(int value);
+
+/* ------------------------------------------------------------------------
+ * system.cpp - process, prompt and timing utilities (KEM_)
+ * ---------------------------------------------------------------------- */
+
+const char *KEM_version(void);
+void KEM_exit(int status) KEM_NORETURN;
+int KEM_get_pid(void);
+long KEM_get_virt_mem(void);
+int KEM_set_command(const char *string);
+char *KEM_promptl(const char *prompt, char *str);
+char *KEM_prompts(const char *prompt, char *str, int length);
+float KEM_promptf(const char *prompt);
+int KEM_promptd(const char *prompt);
+int KEM_sleep(float secs);
+int KEM_init_time(void);
+float KEM_elapse_time(void);
+int KEM_run(const char *filename, char **argv, char **env, int flag);
+int KEM_run_func(int (*func)(int), int arg);
+int KEM_back_proc(void);
+int KEM_add_proc(int pid, const char *name);
+int KEM_numproc(void);
+int KEM_proc(int pid);
+int KEM_proc_id(int proc);
+const char *KEM_proc_name(int proc);
+int KEM_set_proc(int proc, int value);
+int KEM_clr_proc(int proc);
+int KEM_chk_proc(int proc);
+int KEM_set_infile(const char *name);
+int KEM_set_outfile(const char *name);
+
+/* ------------------------------------------------------------------------
+ * resrc.cpp - resource store, key table, start-up, conversion, help (RES_)
+ * ---------------------------------------------------------------------- */
+
+/* The store */
+int RES_new(int index, const char *name, const char *data, DEF_convert cvt);
+int RES_append(int index, const char *name, const char *data, DEF_convert cvt);
+int RES_put(const char *name, const char *value);
+const char *RES_get(const char *name);
+int RES_getval(const char *name, void *out, DEF_convert cvt);
+int RES_getvals(const char *name, int *paramc, char ***paramv);
+int RES_list(void);
+int RES_setCL(int argc, char **argv);
+const char *RES_get_prog(void);
+char *RES_get_progname(char *prog);
+
+/* The key table */
+int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
+                 DEF_convert cvt, void *out, int *num);
+int RES_enter(RES_defobj *obj, res_type code);
+/* The positional slot 1 to 10 of an entry, or 0 for a keyed entry. */
+int RES_slot_of(const RES_defobj *obj);
+
+/* Start-up and conversion */
+int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional);
+int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_defobj *table);
+int RES_set_device(const char *dev);
+int RES_conv_data(const char *value, void *out, DEF_convert cvt);
+
+/* Help output */
+int RES_help_print(const char *prog, const res_type *keyed, const res_type *positional);
+int RES_help_item(res_type code);
+
+/* ------------------------------------------------------------------------
+ * def_read.cpp - defaults file reader (DEF_)
+ * ---------------------------------------------------------------------- */
+
+int DEF_prog(void);
+int DEF_name(const char *name);
+int DEF_title(const char *title);
+int DEF_clr_tag(void);
+int DEF_tag(const char *tag);
+int DEF_open(const char *name);
+int DEF_close(void);
+int DEF_get(char *key, char *value);
+int DEF_cmp(const char *res, const char *key);
+int DEF_valid(const char *key);
+int DEF_parse_name(const char *key, char *name);
+int DEF_env(const char *res, const char *env, char *value);
+
+/* ------------------------------------------------------------------------
+ * cty_read.cpp - station record and database file (CTY_)
+ * ---------------------------------------------------------------------- */
+
+int CTY_open(const char *filename, int f_access, int f_type);
+int CTY_getinfo(int city_fd, CTY_info *info);
+int CTY_rewind(int city_fd);
+int CTY_close(int city_fd);
+int CTY_read(int city_fd, CTY_data *city);
+int CTY_data_init(CTY_data *data);
+int CTY_open_file(const char *city_file, int *num_stats);
+int CTY_get(const char *city_file, const char *id, CTY_data *data);
+int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon);
+int CTY_get_prior(void);
+int CTY_data_size(int size);
+int CTY_enter_func(int (*func)(CTY_data *city, void *block));
+int CTY_set_id_type(int type);
+
+/* ------------------------------------------------------------------------
+ * cty_tool.cpp - station selection expressions
+ * ---------------------------------------------------------------------- */
+
+int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
+int CTY_id_cmp(const char *ids, const char *id);
+int CTY_ids_cmp(int numid, char **ids, const char *id);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KEM_H */
