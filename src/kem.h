@@ -363,10 +363,18 @@ int DEF_clr_tag(void);
 int DEF_tag(const char *tag);
 int DEF_open(const char *name);
 int DEF_close(void);
+/* Next deliverable setting: key (at most 49 characters, buffer of 50
+   bytes; longer keys are skipped with a warning) and value (at most 199,
+   buffer of 200; longer values are cut).  1, or -1 at end of file. */
 int DEF_get(char *key, char *value);
 int DEF_cmp(const char *res, const char *key);
 int DEF_valid(const char *key);
+/* Copies the text after the key's last '.' or '*' (the whole key when it
+   has neither) into `name`, at most 29 characters and a NUL: the buffer
+   holds 30 bytes.  DEF_valid refuses keys whose bare name is longer, so a
+   valid key's name is never cut.  Always 1. */
 int DEF_parse_name(const char *key, char *name);
+/* `value` holds 200 bytes: at most 199 characters are copied. */
 int DEF_env(const char *res, const char *env, char *value);
 
 /* ------------------------------------------------------------------------
