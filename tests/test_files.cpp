@@ -1,0 +1,527 @@
+// Tests of paths and file access.
+#include "kem.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// A scratch directory under /tmp, removed with everything in it.
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/kem-files-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf '" + dir + "'";
+        EXPECT_EQ(system(cmd.c_str()), 0);
+    }
+    std::string at(const std::string &name) const { return dir + "/" + name; }
+    void write(const std::string &path, const std::string &bytes) const
+    {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    std::string dir;
+};
+
+std::string read_all(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string joined(const char *path, const char *file)
+{
+    char out[KEM_PATH_MAX];
+    return FILE_add_path(path, file, out);
+}
+
+std::string expanded(const char *name)
+{
+    char out[KEM_PATH_MAX];
+    EXPECT_EQ(FILE_add_user_path(name, out), 0);
+    return out;
+}
+
+std::string home_dir()
+{
+    const passwd *pw = getpwuid(getuid());
+    return pw != nullptr ? pw->pw_dir : "";
+}
+
+mode_t dir_mode(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// Points the standard input at a file holding `text` and silences the
+// standard output (in a child).
+void feed_stdin(const std::string &path, const std::string &text)
+{
+    std::ofstream(path) << text;
+    if (freopen(path.c_str(), "r", stdin) == nullptr)
+        _exit(99);
+    if (freopen("/dev/null", "w", stdout) == nullptr) // the question
+        _exit(99);
+}
+
+} // namespace
+
+TEST(FileNames, CompleteAndStandardStreamNames)
+{
+    EXPECT_EQ(FILE_fullpath("/abs"), 1);
+    EXPECT_EQ(FILE_fullpath("./rel"), 1);
+    EXPECT_EQ(FILE_fullpath("~/x"), 1);
+    EXPECT_EQ(FILE_fullpath("data/x"), 0);
+    EXPECT_EQ(FILE_fullpath(""), 0);
+    EXPECT_EQ(FILE_fullpath(nullptr), 0);
+
+    for (const char *name : {"", "-", "std", "STD", "Std", "STDN", "stdn"})
+        EXPECT_EQ(FILE_is_stdio(name), 1) << name;
+    for (const char *name : {"stdin", "--", "std ", "x"})
+        EXPECT_EQ(FILE_is_stdio(name), 0) << name;
+}
+
+TEST(FileNames, AddPathJoinsWithOneSlash)
+{
+    EXPECT_EQ(joined(nullptr, "sao.cty"), "sao.cty");
+    EXPECT_EQ(joined("/data", "sao.cty"), "/data/sao.cty");
+    EXPECT_EQ(joined("/data/", "sao.cty"), "/data/sao.cty");
+    EXPECT_EQ(joined("", "sao.cty"), "sao.cty");
+    EXPECT_EQ(joined("a:b", "f"), "a:b/f"); // one directory, not a list
+    EXPECT_EQ(joined("~/d", "f"), "~/d/f"); // expanded only when used
+    for (const char *name : {"./x", "/x", "~x", "-", "STD"})
+        EXPECT_EQ(joined("/data", name), name);
+
+    char path[KEM_PATH_MAX] = "dir";
+    FILE_add_path_delim(path);
+    EXPECT_STREQ(path, "dir/");
+    FILE_add_path_delim(path);
+    EXPECT_STREQ(path, "dir/");
+    char empty[KEM_PATH_MAX] = "";
+    FILE_add_path_delim(empty);
+    EXPECT_STREQ(empty, "");
+}
+
+TEST(FileNames, AddPathCutsAtTheBufferSize)
+{
+    // Exactly 160 bytes on the heap: any byte more is an overrun.
+    char *out = static_cast<char *>(malloc(KEM_PATH_MAX));
+    std::string dir(150, 'd');
+    std::string name(30, 'n');
+    FILE_add_path(dir.c_str(), name.c_str(), out);
+    EXPECT_EQ(strlen(out), 159u);
+    EXPECT_EQ(std::string(out), (dir + "/" + name).substr(0, 159));
+
+    std::string full = "/" + std::string(300, 'f');
+    FILE_add_path(nullptr, full.c_str(), out);
+    EXPECT_EQ(std::string(out), full.substr(0, 159));
+
+    char *delim = static_cast<char *>(malloc(KEM_PATH_MAX));
+    memset(delim, 'p', 159);
+    delim[159] = '\0';
+    FILE_add_path_delim(delim); // full: no room for the '/'
+    EXPECT_EQ(strlen(delim), 159u);
+    free(delim);
+    free(out);
+}
+
+TEST(FileNames, AddPathMayWriteOverItsOwnArguments)
+{
+    char buf[KEM_PATH_MAX] = "/base";
+    EXPECT_STREQ(FILE_add_path(buf, "f", buf), "/base/f");
+    char name[KEM_PATH_MAX] = "f";
+    EXPECT_STREQ(FILE_add_path("/base", name, name), "/base/f");
+}
+
+TEST(FileNames, TildeExpandsToHomeDirectories)
+{
+    std::string home = home_dir();
+    ASSERT_FALSE(home.empty());
+    EXPECT_EQ(expanded("~"), home);
+    EXPECT_EQ(expanded("~/a"), home + "/a");
+    const passwd *pw = getpwuid(getuid());
+    std::string user = pw->pw_name;
+    EXPECT_EQ(expanded(("~" + user + "/a").c_str()), home + "/a");
+    EXPECT_EQ(expanded(("~" + user).c_str()), home);
+    EXPECT_EQ(expanded("plain/name"), "plain/name");
+    EXPECT_EQ(expanded("~nosuchuserkq/a"), "~nosuchuserkq/a");
+}
+
+TEST(FileNames, OverlongUserNamesAreUnknownAccounts)
+{
+    std::string name = "~" + std::string(40, 'u') + "/a";
+    EXPECT_EQ(expanded(name.c_str()), name);
+    std::string twenty = "~" + std::string(20, 'r');
+    EXPECT_EQ(expanded(twenty.c_str()), twenty);
+}
+
+TEST(FileNames, ExpansionIsCutToTheBuffer)
+{
+    char *out = static_cast<char *>(malloc(KEM_PATH_MAX));
+    std::string name = "~/" + std::string(300, 'x');
+    EXPECT_EQ(FILE_add_user_path(name.c_str(), out), 0);
+    EXPECT_EQ(strlen(out), 159u);
+    EXPECT_EQ(std::string(out).substr(0, home_dir().size()), home_dir());
+    free(out);
+}
+
+TEST_F(Files, ExistenceAndKindOfEntries)
+{
+    write(at("f"), "12345");
+    ASSERT_EQ(mkfifo(at("p").c_str(), 0600), 0);
+    EXPECT_EQ(FILE_exist(at("f").c_str()), 1);
+    EXPECT_EQ(FILE_exist(at("missing").c_str()), 0);
+    EXPECT_EQ(FILE_is_file(at("f").c_str()), 1);
+    EXPECT_EQ(FILE_is_dir(at("f").c_str()), 0);
+    EXPECT_EQ(FILE_is_dir(dir.c_str()), 1);
+    EXPECT_EQ(FILE_is_fifo(at("p").c_str()), 1);
+    EXPECT_EQ(FILE_is_file(at("p").c_str()), 0);
+    EXPECT_EQ(FILE_is_device("/dev/null"), 1);
+    EXPECT_EQ(FILE_is_device(at("f").c_str()), 0);
+    EXPECT_EQ(FILE_is_file(at("missing").c_str()), 0);
+    EXPECT_EQ(FILE_is_dir("~"), 1);
+    EXPECT_EQ(FILE_exist(nullptr), 0);
+}
+
+TEST_F(Files, StandardStreamNamesExistWithoutAFile)
+{
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    EXPECT_EQ(FILE_exist("-"), 1);
+    EXPECT_EQ(FILE_exist(""), 1);
+    EXPECT_EQ(FILE_is_file("-"), 0);
+    write(at("-"), "x");
+    EXPECT_EQ(FILE_is_file("-"), 1);
+    EXPECT_EQ(FILE_is_dir("-"), 0);
+    ASSERT_EQ(chdir(cwd), 0);
+}
+
+TEST_F(Files, SizeTimeAndDelete)
+{
+    write(at("f"), "12345");
+    struct utimbuf times = {1000000000, 1234567890};
+    ASSERT_EQ(utime(at("f").c_str(), &times), 0);
+    EXPECT_EQ(FILE_size(at("f").c_str()), 5);
+    EXPECT_EQ(FILE_modtime(at("f").c_str()), 1234567890);
+    EXPECT_EQ(FILE_size(at("missing").c_str()), -1);
+    EXPECT_EQ(FILE_modtime(at("missing").c_str()), -1);
+    EXPECT_EQ(FILE_delete(at("f").c_str()), 0);
+    EXPECT_EQ(FILE_exist(at("f").c_str()), 0);
+    EXPECT_EQ(FILE_delete(at("f").c_str()), -1);
+}
+
+TEST_F(Files, NamesLongerThanAPathAreRefused)
+{
+    // A real file whose full name has more than 159 characters: every
+    // operation fails as for a missing file instead of using a cut name.
+    std::string deep = dir;
+    while (deep.size() < 200) {
+        deep += "/" + std::string(40, 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+    }
+    std::string name = deep + "/file";
+    write(name, "KEMSFC data");
+    ASSERT_EQ(access(name.c_str(), F_OK), 0);
+    const char *n = name.c_str();
+    EXPECT_EQ(FILE_exist(n), 0);
+    EXPECT_EQ(FILE_is_file(n), 0);
+    EXPECT_EQ(FILE_size(n), -1);
+    EXPECT_EQ(FILE_modtime(n), -1);
+    EXPECT_EQ(FILE_open(n, "r"), nullptr);
+    EXPECT_EQ(FILE_type(n), -1);
+    EXPECT_EQ(FILE_delete(n), -1);
+    EXPECT_EQ(access(n, F_OK), 0);
+
+    // The cut name must not be created or opened either.
+    std::string cut = name.substr(0, 159);
+    EXPECT_EQ(FILE_open(n, "w"), nullptr);
+    EXPECT_NE(access(cut.c_str(), F_OK), 0);
+
+    std::string home_long = "~/" + std::string(200, 'h');
+    EXPECT_EQ(FILE_exist(home_long.c_str()), 0);
+}
+
+TEST_F(Files, MakeDirCreatesTheMissingDirectories)
+{
+    mode_t mask = umask(022);
+    char path[KEM_PATH_MAX];
+    snprintf(path, sizeof path, "%s/a/b/c.txt", dir.c_str());
+    EXPECT_EQ(FILE_make_dir(path, 1), 0);
+    EXPECT_EQ(dir_mode(at("a")), 0755u);
+    EXPECT_EQ(dir_mode(at("a/b")), 0755u);
+    EXPECT_EQ(access(at("a/b/c.txt").c_str(), F_OK), -1);
+    EXPECT_EQ(FILE_make_dir(path, 1), 1); // a/b exists now
+
+    snprintf(path, sizeof path, "%s\\x\\y\\", dir.c_str());
+    EXPECT_EQ(FILE_make_dir(path, 0), 0);
+    EXPECT_EQ(std::string(path), dir + "/x/y/");
+    EXPECT_EQ(dir_mode(at("x/y")), 0755u);
+
+    snprintf(path, sizeof path, "%s//m//n/f", dir.c_str());
+    EXPECT_EQ(FILE_make_dir(path, 1), 0);
+    EXPECT_EQ(dir_mode(at("m/n")), 0755u);
+    umask(mask);
+}
+
+TEST_F(Files, MakeDirStopsAtItsPrefixLimit)
+{
+    // Directories whose prefix would pass 99 characters are not created;
+    // the shallower ones are.
+    std::string shallow = dir + "/s";
+    std::string deep = shallow + "/" + std::string(120 - shallow.size(), 'q');
+    std::string path = deep + "/file";
+    ASSERT_LT(path.size(), 160u);
+    char buf[KEM_PATH_MAX];
+    snprintf(buf, sizeof buf, "%s", path.c_str());
+    EXPECT_EQ(FILE_make_dir(buf, 1), 0);
+    EXPECT_EQ(FILE_is_dir(shallow.c_str()), 1);
+    EXPECT_EQ(FILE_is_dir(deep.c_str()), 0);
+    EXPECT_EQ(FILE_is_dir(deep.substr(0, 99).c_str()), 0);
+    EXPECT_EQ(FILE_make_dir(nullptr, 1), 0);
+}
+
+TEST_F(Files, OpenForWritingCreatesDirectoriesOnce)
+{
+    std::string name = at("a/b/c.txt");
+    FILE *out = FILE_open(name.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    fputs("text\n", out);
+    EXPECT_EQ(FILE_close(out), 0);
+    EXPECT_EQ(read_all(name), "text\n");
+    FILE *app = FILE_open(name.c_str(), "a");
+    ASSERT_NE(app, nullptr);
+    fputs("more\n", app);
+    EXPECT_EQ(FILE_close(app), 0);
+    EXPECT_EQ(read_all(name), "text\nmore\n");
+
+    // Reading never creates anything.
+    EXPECT_EQ(FILE_open(at("r/s/t").c_str(), "r"), nullptr);
+    EXPECT_EQ(FILE_exist(at("r").c_str()), 0);
+    EXPECT_EQ(FILE_open(nullptr, "r"), nullptr);
+    EXPECT_EQ(FILE_open("x", nullptr), nullptr);
+}
+
+TEST_F(Files, OpenExpandsTheHomeDirectory)
+{
+    std::string home = home_dir();
+    if (access(home.c_str(), W_OK) != 0)
+        GTEST_SKIP() << "home directory not writable";
+    char tmpl[KEM_PATH_MAX];
+    snprintf(tmpl, sizeof tmpl, "%s/.kem-files-XXXXXX", home.c_str());
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string rel = std::string(tmpl).substr(home.size());
+    FILE *out = FILE_open(("~" + rel + "/f").c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    FILE_close(out);
+    EXPECT_EQ(access((std::string(tmpl) + "/f").c_str(), F_OK), 0);
+    EXPECT_EQ(FILE_delete(("~" + rel + "/f").c_str()), 0);
+    rmdir(tmpl);
+}
+
+TEST(FileOpen, StandardStreamNames)
+{
+    EXPECT_EQ(FILE_open("-", "w"), stdout);
+    EXPECT_EQ(FILE_open("", "w"), stdout);
+    EXPECT_EQ(FILE_open("std", "a"), stdout);
+    EXPECT_EQ(FILE_open("-", "r"), stdin);
+    EXPECT_EQ(FILE_open("", "r"), stdin);
+}
+
+TEST(FileOpen, CloseLeavesStandardStreamsOpen)
+{
+    EXPECT_EQ(FILE_close(nullptr), -1);
+    EXPECT_EQ(FILE_close(FILE_open("-", "w")), 0);
+    EXPECT_EQ(FILE_close(FILE_open("-", "r")), 0);
+    EXPECT_EQ(FILE_close(stderr), 0);
+    EXPECT_NE(fcntl(STDIN_FILENO, F_GETFD), -1);
+    EXPECT_NE(fcntl(STDOUT_FILENO, F_GETFD), -1);
+    EXPECT_EQ(fileno(stdin), STDIN_FILENO);
+    EXPECT_GE(fprintf(stdout, "%s", ""), 0);
+}
+
+TEST_F(Files, PipesReadAndWriteThroughACommand)
+{
+    std::string target = at("piped");
+    FILE *out = FILE_open(("|cat > '" + target + "'").c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    fputs("through the pipe\n", out);
+    EXPECT_EQ(FILE_close(out), 0); // pclose waits for the command
+    EXPECT_EQ(read_all(target), "through the pipe\n");
+
+    FILE *in = FILE_open("|echo hello", "r");
+    ASSERT_NE(in, nullptr);
+    char line[KEM_LINE_MAX + 1];
+    EXPECT_EQ(fgetline(in, line), 5);
+    EXPECT_STREQ(line, "hello");
+    EXPECT_EQ(FILE_close(in), 0);
+}
+
+TEST_F(Files, TypeRecognisesTheDataMagics)
+{
+    const std::pair<const char *, int> cases[] = {
+        {"KEMSFC 1.0", 11}, {"KEMUPA", 12},       {"KEMRAWxxxxxx", 5},  {"KEMGRID?", 6},
+        {"KEMMETA", 8},     {"KEMIMG\n\n", 9},    {"KEMGRI", -1},       {"kemsfc....", -1},
+        {"", -1},           {"KEM", -1},          {"XKEMSFC", -1},
+    };
+    for (const auto &[text, code] : cases) {
+        write(at("data"), text);
+        EXPECT_EQ(FILE_type(at("data").c_str()), code) << text;
+    }
+    EXPECT_EQ(FILE_type(at("missing").c_str()), -1);
+    EXPECT_EQ(FILE_type(dir.c_str()), -1);
+    EXPECT_EQ(FILE_type(nullptr), -1);
+}
+
+TEST_F(Files, TypeFallsBackToTheNameBeforeTheDash)
+{
+    write(at("grid"), "KEMGRID v2");
+    EXPECT_EQ(FILE_type(at("grid-03").c_str()), 6);
+    EXPECT_EQ(FILE_type(at("grid-03-x").c_str()), 6);
+    EXPECT_EQ(FILE_type(at("other-03").c_str()), -1);
+    std::string dashed = at("kem-dir");
+    ASSERT_EQ(mkdir(dashed.c_str(), 0755), 0);
+    write(dashed + "/raw", "KEMRAW");
+    EXPECT_EQ(FILE_type((dashed + "/raw-12").c_str()), 5); // dashes of directories do not count
+    write(at("kem"), "KEMIMG");
+    EXPECT_EQ(FILE_type((dashed + "/none-12").c_str()), -1);
+    write(at("grid-03"), "KEMSFC");
+    EXPECT_EQ(FILE_type(at("grid-03").c_str()), 11); // the name itself first
+}
+
+TEST_F(Files, TypeReadsStandardInputWithoutClosingIt)
+{
+    std::string input = at("stdin");
+    EXPECT_EXIT(
+        {
+            feed_stdin(input, "KEMRAW header\nrest\n");
+            int code = FILE_type("-");
+            char line[KEM_LINE_MAX + 1];
+            bool open = fcntl(STDIN_FILENO, F_GETFD) != -1 && fgetline(stdin, line) >= 0;
+            _exit(code == 5 && open ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Files, TypeNeverFallsBackToStandardInput)
+{
+    // "-03" does not exist; the part before its dash is empty, which would
+    // name the standard input: it must not be read.
+    std::string input = at("stdin");
+    EXPECT_EXIT(
+        {
+            feed_stdin(input, "KEMSFC\n");
+            int code = FILE_type("-03");
+            int code2 = FILE_type("std-03");
+            _exit(code == -1 && code2 == -1 && ftell(stdin) == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(FileType, PipesAreClosedWithPclose)
+{
+    EXPECT_EXIT(
+        {
+            int code = FILE_type("|printf KEMUPA");
+            // pclose reaped the command: no child is left behind.
+            pid_t left = waitpid(-1, nullptr, WNOHANG);
+            _exit(code == 12 && left == -1 && errno == ECHILD ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Files, OverwriteAnswersWithoutAskingWhenItCan)
+{
+    write(at("f"), "x");
+    const std::string f = at("f");
+    const std::string missing = at("missing");
+    EXPECT_EQ(FILE_overwrite(missing.c_str(), 2), 1);
+    EXPECT_EQ(FILE_overwrite("-", 2), 1);
+    EXPECT_EQ(FILE_overwrite(nullptr, 2), 1);
+    EXPECT_EXIT(
+        {
+            FLAG_set_batch(1);
+            int a = FILE_overwrite(missing.c_str(), 2); // missing: 1 even in batch mode
+            int b = FILE_overwrite(f.c_str(), 2);
+            _exit(a == 1 && b == 3 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            FLAG_set(15, 2); // "app"
+            FLAG_set_batch(1);
+            _exit(FILE_overwrite(f.c_str(), 1));
+        },
+        ::testing::ExitedWithCode(2), "");
+    EXPECT_EXIT(
+        {
+            FLAG_set(15, -9999);
+            _exit(FILE_overwrite(f.c_str(), 0) + 10);
+        },
+        ::testing::ExitedWithCode(10), "");
+}
+
+TEST_F(Files, OverwriteDecodesTheAnswer)
+{
+    write(at("f"), "x");
+    const std::string f = at("f");
+    const std::string input = at("answer");
+    struct Case {
+        const char *answer;
+        int flag;
+        int expected;
+    };
+    const Case cases[] = {
+        {"y\n", 2, 1}, {"Over\n", 2, 1}, {"a\n", 2, 2}, {"App\n", 1, 3},
+        {"n\n", 2, 3}, {"use\n", 1, 3},  {"?\n", 2, 3}, {"Yes\n", 1, 1},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EXIT(
+            {
+                feed_stdin(input, c.answer);
+                _exit(FILE_overwrite(f.c_str(), c.flag));
+            },
+            ::testing::ExitedWithCode(c.expected), "")
+            << c.answer << " flag " << c.flag;
+    }
+}
+
+TEST_F(Files, OverwriteNeverUsesTheNameAsAFormat)
+{
+    const std::string f = at("x%n%s%s%s%n");
+    write(f, "x");
+    const std::string input = at("answer");
+    EXPECT_EXIT(
+        {
+            feed_stdin(input, "o\n");
+            _exit(FILE_overwrite(f.c_str(), 2));
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+TEST(FileShare, StoresTheMode)
+{
+    EXPECT_EQ(KEM_share(0), 0);
+    EXPECT_EQ(KEM_share(1), 0);
+}
