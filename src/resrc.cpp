@@ -1,21 +1,244 @@
 /*
  * resrc.cpp - resource store, key table, start-up, conversion, help (RES_).
  *
- * Placeholder bodies: every function answers a neutral value until the
- * module is written.
+ * A program's whole configuration is a set of named text values kept in
+ * one process-wide store: a singly linked list behind a head record that
+ * holds no resource itself, appended in order of first insertion and never
+ * reordered.  The store owns every name and value it holds.  The module
+ * also owns the remembered command line and the key table that RES_init
+ * builds from the program's option codes; the table stays alive for the
+ * rest of the process because stored records refer to it by index.
+ *
+ * Failure is reported by result codes only: -1 when a record cannot be
+ * allocated, 0 for "nothing found / nothing to convert".  Unknown options
+ * and unplaced positional words are never errors.
  */
 #include "kem.h"
-int RES_new(int, const char *, const char *, DEF_convert) { return {}; }
-int RES_append(int, const char *, const char *, DEF_convert) { return {}; }
-int RES_put(const char *, const char *) { return {}; }
-const char *RES_get(const char *) { return {}; }
-int RES_getval(const char *, void *, DEF_convert) { return {}; }
-int RES_getvals(const char *, int *, char ***) { return {}; }
-int RES_list(void) { return {}; }
-int RES_setCL(int, char **) { return {}; }
-const char *RES_get_prog(void) { return {}; }
-char *RES_get_progname(char *) { return {}; }
-int RES_fill_obj(RES_defobj *, const char *, const char *, const char *, DEF_convert, void *, int *) { return {}; }
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+/* ------------------------------------------------------------------------
+ * Process-wide state
+ * ---------------------------------------------------------------------- */
+
+struct State {
+    res_obj root{};          /* head of the store; holds no resource */
+    int clargc = 0;          /* remembered command line (referenced, not copied) */
+    char **clargv = nullptr;
+};
+
+State state;
+
+/* ------------------------------------------------------------------------
+ * Store helpers
+ * ---------------------------------------------------------------------- */
+
+/* An allocated copy of `text`; null for a null text or when memory runs out. */
+char *copy_text(const char *text)
+{
+    if (!text)
+        return nullptr;
+    size_t len = std::strlen(text);
+    char *copy = static_cast<char *>(std::malloc(len + 1));
+    if (copy)
+        std::memcpy(copy, text, len + 1);
+    return copy;
+}
+
+res_obj *find_record(const char *name)
+{
+    if (!name)
+        return nullptr;
+    for (res_obj *rec = state.root.next; rec; rec = rec->next)
+        if (rec->name && std::strcmp(rec->name, name) == 0)
+            return rec;
+    return nullptr;
+}
+
+/* Appends a new record for `name` at the tail; null when it cannot be made. */
+res_obj *add_record(const char *name)
+{
+    res_obj *rec = new (std::nothrow) res_obj{};
+    if (!rec)
+        return nullptr;
+    rec->name = copy_text(name);
+    res_obj *tail = &state.root;
+    while (tail->next)
+        tail = tail->next;
+    tail->next = rec;
+    return rec;
+}
+
+void set_record(res_obj *rec, int index, const char *data, DEF_convert cvt)
+{
+    std::free(rec->data);
+    rec->data = copy_text(data);
+    rec->cvt = cvt;
+    rec->index = index;
+}
+
+/* The old value, a newline and `data`, as one allocated text. */
+char *join_lines(const char *old, const char *data)
+{
+    size_t a = std::strlen(old);
+    size_t b = std::strlen(data);
+    char *joined = static_cast<char *>(std::malloc(a + b + 2));
+    if (!joined)
+        return nullptr;
+    std::memcpy(joined, old, a);
+    joined[a] = '\n';
+    std::memcpy(joined + a + 1, data, b + 1);
+    return joined;
+}
+
+} // namespace
+
+/* ------------------------------------------------------------------------
+ * The store
+ * ---------------------------------------------------------------------- */
+
+int RES_new(int index, const char *name, const char *data, DEF_convert cvt)
+{
+    if (!name)
+        return -1;
+    res_obj *rec = find_record(name);
+    if (!rec)
+        rec = add_record(name);
+    if (!rec)
+        return -1;
+    set_record(rec, index, data, cvt);
+    return 0;
+}
+
+int RES_append(int index, const char *name, const char *data, DEF_convert cvt)
+{
+    if (!name)
+        return -1;
+    res_obj *rec = find_record(name);
+    if (!rec)
+        return RES_new(index, name, data, cvt);
+    if (!data)
+        return 0;
+    if (!rec->data) {
+        rec->data = copy_text(data);
+        return 0;
+    }
+    char *joined = join_lines(rec->data, data);
+    if (joined) {
+        std::free(rec->data);
+        rec->data = joined;
+    }
+    return 0;
+}
+
+int RES_put(const char *name, const char *value)
+{
+    return RES_new(KEM_MISSING, name, value, CV_string);
+}
+
+const char *RES_get(const char *name)
+{
+    const res_obj *rec = find_record(name);
+    if (!rec)
+        return nullptr;
+    return rec->data ? rec->data : "";
+}
+
+int RES_getval(const char *name, void *out, DEF_convert cvt)
+{
+    const res_obj *rec = find_record(name);
+    if (!rec || !out)
+        return 0;
+    return RES_conv_data(rec->data, out, cvt);
+}
+
+int RES_getvals(const char *name, int *paramc, char ***paramv)
+{
+    int count = 0;
+    char **items = nullptr;
+    const res_obj *rec = find_record(name);
+    if (rec && rec->data)
+        parse_string(rec->data, rec->cvt == CV_strings ? '\n' : ',', &count, &items);
+    if (paramc && paramv) {
+        *paramc = count;
+        *paramv = items;
+    } else {
+        free_parsed_array(count, items);
+        count = 0;
+    }
+    return count;
+}
+
+int RES_list(void)
+{
+    for (const res_obj *rec = state.root.next; rec; rec = rec->next) {
+        const char *name = rec->name ? rec->name : "";
+        if (rec->data)
+            MESS_print(0x8, "%s: %s\n", name, rec->data);
+        else
+            MESS_print(0x8, "%s:\n", name);
+    }
+    return 0;
+}
+
+int RES_setCL(int argc, char **argv)
+{
+    state.clargc = argv ? argc : 0;
+    state.clargv = argv;
+    return 1;
+}
+
+const char *RES_get_prog(void)
+{
+    if (state.clargc < 1 || !state.clargv)
+        return nullptr;
+    return state.clargv[0];
+}
+
+/*
+ * The caller's buffer is taken to be a path buffer (KEM_PATH_MAX bytes):
+ * the name is cut there rather than written past it.  Without a program
+ * path the name is "KEM", as when memory runs out.
+ */
+char *RES_get_progname(char *prog)
+{
+    const char *path = RES_get_prog();
+    const char *name = "KEM";
+    if (path) {
+        const char *slash = std::strrchr(path, '/');
+        name = slash ? slash + 1 : path;
+    }
+    if (!prog) {
+        char *copy = copy_text(name);
+        return copy ? copy : const_cast<char *>("KEM");
+    }
+    size_t len = std::strlen(name);
+    if (len > KEM_PATH_MAX - 1)
+        len = KEM_PATH_MAX - 1;
+    std::memcpy(prog, name, len);
+    prog[len] = '\0';
+    return prog;
+}
+
+int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
+                 DEF_convert cvt, void *out, int *num)
+{
+    if (!obj)
+        return 0;
+    obj->def = def;
+    obj->env = env;
+    obj->cmd = cmd;
+    obj->cvt = cvt;
+    obj->out = out;
+    obj->num = num;
+    return 1;
+}
+
+/* Placeholder bodies for the parts not written yet. */
 int RES_enter(RES_defobj *, res_type) { return {}; }
 int RES_slot_of(const RES_defobj *) { return {}; }
 int RES_init(int, char **, const res_type *, const res_type *) { return {}; }
