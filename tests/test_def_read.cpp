@@ -1,0 +1,532 @@
+/*
+ * Tests of the defaults file reader: the file format and its directives,
+ * the search of a directory, the limits of the caller's buffers, key
+ * patterns against qualified names, and the environment lookup.
+ */
+#include <gtest/gtest.h>
+
+#include "kem.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
+const std::string data_dir = std::string(KEM_TEST_DATA) + "/defaults/";
+
+/* A scratch directory under /tmp, removed with everything in it. */
+class Scratch {
+public:
+    Scratch()
+    {
+        char name[] = "/tmp/defreadXXXXXX";
+        const char *made = mkdtemp(name);
+        EXPECT_NE(made, nullptr);
+        dir_ = made ? made : "/tmp";
+    }
+    ~Scratch() { std::filesystem::remove_all(dir_); }
+    const std::string &dir() const { return dir_; }
+    std::string write(const std::string &name, const std::string &text) const
+    {
+        std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+private:
+    std::string dir_;
+};
+
+Settings read_all()
+{
+    Settings out;
+    char key[50];
+    char value[200];
+    while (DEF_get(key, value) == 1)
+        out.emplace_back(key, value);
+    return out;
+}
+
+Settings read_file(const std::string &path)
+{
+    EXPECT_EQ(DEF_open(path.c_str()), 0) << path;
+    Settings out = read_all();
+    DEF_close();
+    return out;
+}
+
+/* Reads a file and gives back what it printed on standard error. */
+std::string read_file_stderr(const std::string &path, Settings &out)
+{
+    testing::internal::CaptureStderr();
+    out = read_file(path);
+    return testing::internal::GetCapturedStderr();
+}
+
+size_t count_of(const std::string &text, const std::string &part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != text.npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+void use_program(const char *title)
+{
+    DEF_name(title);
+    DEF_clr_tag();
+}
+
+}  // namespace
+
+/* ------------------------------------------------------------------------
+ * File format and directives
+ * ---------------------------------------------------------------------- */
+
+TEST(DefRead, DeliversEveryKeyFormAndDirectiveInOrder)
+{
+    DEF_clr_tag();
+    ASSERT_EQ(DEF_tag("Search"), 0);  // as "+Search" on the search path
+    Settings got;
+    std::string err = read_file_stderr(data_dir + "full.def", got);
+    Settings want = {
+        {"kemcity.output", "ST,Name"},
+        {"kemcity.input", "sao.cty"},
+        {"*.title", "a value with  two blanks"},
+        {"*.note", "no closing quote keeps the rest"},
+        {"kemcity.third", "one"},
+        {"kemcity.empty", ""},
+        {"double.key:", "x"},
+        {"in.search", "yes"},
+        {"in.alpha", "yes"},
+        {"in.elif", "yes"},
+        {"in.notgamma", "yes"},
+        {"in.delta", "yes"},
+        {"after.undef", "yes"},
+        {"last.key", "last"},
+    };
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(err,
+              "DEF_get: else without an if\n"
+              "DEF_get: elif without an if\n"
+              "DEF_get: end without an if\n");
+}
+
+TEST(DefRead, ElifChainReadsExactlyOneBranch)
+{
+    const std::string file = data_dir + "elif.def";
+    struct Case {
+        std::vector<const char *> tags;
+        const char *branch;
+    };
+    for (const Case &c : {Case{{"b"}, "elif"}, Case{{"a", "b"}, "if"}, Case{{}, "else"},
+                          Case{{"A"}, "if"}}) {
+        DEF_clr_tag();
+        for (const char *t : c.tags)
+            DEF_tag(t);
+        Settings want = {{"branch", c.branch}, {"after", "all"}};
+        EXPECT_EQ(read_file(file), want) << c.branch;
+    }
+}
+
+TEST(DefRead, SectionsNestedBeyondTenAreBalancedButNotRead)
+{
+    Scratch s;
+    std::string text;
+    for (int i = 1; i <= 12; ++i)
+        text += "IF t\nat.depth" + std::to_string(i) + " yes\n";
+    text += "ELSE\nelse.depth12 no\nEND\nEND\nback.depth10 yes\n";
+    text += "IF t\nIF t\nagain.depth12 no\nEND\nEND\n";  // second excursion: no second warning
+    for (int i = 10; i >= 1; --i)
+        text += "END\n";
+    text += "outside yes\nEND\n";
+    DEF_clr_tag();
+    DEF_tag("t");
+    Settings got;
+    std::string err = read_file_stderr(s.write("deep.def", text), got);
+    Settings want;
+    for (int i = 1; i <= 10; ++i)
+        want.emplace_back("at.depth" + std::to_string(i), "yes");
+    want.emplace_back("back.depth10", "yes");
+    want.emplace_back("outside", "yes");
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(count_of(err, "DEF_get: sections nested too deep\n"), 1u);
+    EXPECT_EQ(count_of(err, "DEF_get: end without an if\n"), 1u);  // the one extra END
+}
+
+TEST(DefRead, SectionsLeftOpenEndWithTheirFile)
+{
+    Scratch s;
+    std::string open_if = s.write("a.def", "IF nothing\nhidden.a no\n");
+    std::string next = s.write("b.def", "shown.b yes\n");
+    DEF_clr_tag();
+    Settings got;
+    std::string err = read_file_stderr(open_if, got);
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(err, "DEF_get: if without an end\n");
+    EXPECT_EQ(read_file(next), (Settings{{"shown.b", "yes"}}));
+
+    // A file given up half-way leaves nothing open either: the next
+    // file's ELSE is a stray one, not the other branch of this IF.
+    DEF_tag("t");
+    ASSERT_EQ(DEF_open(s.write("c.def", "IF t\nfirst.c yes\nsecond.c yes\n").c_str()), 0);
+    char key[50], value[200];
+    ASSERT_EQ(DEF_get(key, value), 1);
+    EXPECT_STREQ(key, "first.c");
+    err = read_file_stderr(s.write("d.def", "ELSE\nshown.d yes\n"), got);
+    EXPECT_EQ(got, (Settings{{"shown.d", "yes"}}));
+    EXPECT_EQ(err, "DEF_get: else without an if\n");
+    DEF_clr_tag();
+}
+
+TEST(DefRead, OverlongKeysAreSkippedAndValuesCutWithinTheBuffers)
+{
+    Scratch s;
+    const std::string key49(49, 'k');
+    const std::string key50(50, 'q');
+    const std::string value247(247, 'v');
+    std::string text = key50 + " dropped\n";          // too long to deliver whole
+    text += key49 + ": fits\n";                        // 49 once the ':' is gone
+    text += "k " + value247 + "next.key piece2\n";     // 249 characters, then the rest
+    text += "*." + std::string(60, 'r') + " dropped\n";
+    std::string path = s.write("long.def", text);
+
+    use_program("kemcity");
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(DEF_open(path.c_str()), 0);
+    char key[50 + 16];
+    char value[200 + 16];
+    std::memset(key, '#', sizeof key);
+    std::memset(value, '#', sizeof value);
+    Settings got;
+    while (DEF_get(key, value) == 1) {
+        got.emplace_back(key, value);
+        EXPECT_EQ(std::string(key + 50, 16), std::string(16, '#'));
+        EXPECT_EQ(std::string(value + 200, 16), std::string(16, '#'));
+    }
+    DEF_close();
+    std::string err = testing::internal::GetCapturedStderr();
+
+    Settings want = {{key49, "fits"}, {"k", std::string(199, 'v')}, {"next.key", "piece2"}};
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(count_of(err, "DEF_get: key longer than 49 characters skipped"), 2u);
+    EXPECT_EQ(count_of(err, "DEF_get: value of k cut to 199 characters\n"), 1u);
+}
+
+TEST(DefRead, BinaryGarbageEndsCleanly)
+{
+    Scratch s;
+    std::string junk;
+    unsigned x = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1103515245u + 12345u;
+        junk += static_cast<char>(x >> 16);
+        if (i % 997 == 0)
+            junk += "\nIF x\n\"";
+    }
+    ASSERT_EQ(DEF_open(s.write("junk.def", junk).c_str()), 0);
+    testing::internal::CaptureStderr();
+    char key[50], value[200];
+    int n = 0;
+    while (DEF_get(key, value) == 1) {
+        EXPECT_LE(std::strlen(key), 49u);
+        EXPECT_LE(std::strlen(value), 199u);
+        ++n;
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_LT(n, 20000);
+    EXPECT_EQ(DEF_get(key, value), -1);
+    DEF_close();
+}
+
+TEST(DefRead, DefLinesStopAtTenTagsAndUndefFreesOne)
+{
+    Scratch s;
+    DEF_clr_tag();
+    for (int i = 1; i <= 9; ++i)
+        ASSERT_EQ(DEF_tag(("t" + std::to_string(i)).c_str()), 0);
+    std::string text =
+        "DEF tenth\nDEF eleventh\n"
+        "IF tenth\nten yes\nEND\nIF eleventh\neleven no\nEND\n"
+        "UNDEF T1\nUNDEF undefined\nDEF eleventh\n"
+        "IF eleventh\neleven yes\nEND\nIF t1\none no\nEND\nIF t2\ntwo yes\nEND\n";
+    EXPECT_EQ(read_file(s.write("tags.def", text)),
+              (Settings{{"ten", "yes"}, {"eleven", "yes"}, {"two", "yes"}}));
+    EXPECT_EQ(DEF_tag("twelfth"), -1);  // the list is full again
+    DEF_clr_tag();
+    EXPECT_EQ(DEF_tag("twelfth"), 0);
+}
+
+TEST(DefTag, KeepsItsOwnCopyOfTheText)
+{
+    Scratch s;
+    std::string path = s.write("copy.def", "IF local\nseen yes\nEND\n");
+    DEF_clr_tag();
+    char buffer[16];
+    std::strcpy(buffer, "local");
+    ASSERT_EQ(DEF_tag(buffer), 0);
+    std::strcpy(buffer, "changed");
+    EXPECT_EQ(read_file(path), (Settings{{"seen", "yes"}}));
+    DEF_clr_tag();
+    EXPECT_TRUE(read_file(path).empty());
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(DEF_tag("x"), 0);
+    EXPECT_EQ(DEF_tag("local"), -1);
+    EXPECT_TRUE(read_file(path).empty());
+    EXPECT_EQ(DEF_tag(nullptr), -1);
+    DEF_clr_tag();
+}
+
+/* ------------------------------------------------------------------------
+ * Opening files and directories
+ * ---------------------------------------------------------------------- */
+
+TEST(DefOpen, DirectoryPrefersKemCfgThenDotKemdefThenKemRes)
+{
+    DEF_clr_tag();
+    EXPECT_EQ(read_file(data_dir + "both"), (Settings{{"from.cfg", "yes"}}));
+    EXPECT_EQ(read_file(data_dir + "both/"), (Settings{{"from.cfg", "yes"}}));
+    EXPECT_EQ(read_file(data_dir + "resonly"), (Settings{{"from.res", "yes"}}));
+
+    Scratch s;
+    s.write(".kemdef", "from.kemdef yes\n");
+    s.write("Kem.res", "from.res no\n");
+    EXPECT_EQ(read_file(s.dir()), (Settings{{"from.kemdef", "yes"}}));
+
+    Scratch empty;
+    char key[50], value[200];
+    EXPECT_EQ(DEF_open(empty.dir().c_str()), -1);
+    EXPECT_EQ(DEF_get(key, value), -1);
+}
+
+TEST(DefOpen, NoNameMeansDotKemdefInTheWorkingDirectory)
+{
+    Scratch s;
+    s.write(".kemdef", "here yes\n");
+    std::string home = std::filesystem::current_path();
+    ASSERT_EQ(chdir(s.dir().c_str()), 0);
+    DEF_clr_tag();
+    EXPECT_EQ(DEF_open(nullptr), 0);
+    EXPECT_EQ(read_all(), (Settings{{"here", "yes"}}));
+    EXPECT_EQ(DEF_open(""), 0);
+    EXPECT_EQ(read_all(), (Settings{{"here", "yes"}}));
+    DEF_close();
+    ASSERT_EQ(chdir(home.c_str()), 0);
+}
+
+TEST(DefOpen, FailuresAnswerMinusOneAndReadNothing)
+{
+    Scratch s;
+    char key[50], value[200];
+    std::string good = s.write("good.def", "a.b c\n");
+
+    EXPECT_EQ(DEF_open((s.dir() + "/missing.def").c_str()), -1);
+    EXPECT_EQ(DEF_get(key, value), -1);
+
+    ASSERT_EQ(DEF_open(good.c_str()), 0);
+    EXPECT_EQ(DEF_get(nullptr, value), -1);
+    EXPECT_EQ(DEF_get(key, nullptr), -1);
+    DEF_close();
+    EXPECT_EQ(DEF_get(key, value), -1);
+    EXPECT_EQ(DEF_close(), 0);  // closing twice is harmless
+
+    // Full names hold at most 79 characters; a directory of 71 leaves
+    // just room for "/kem.cfg".
+    std::string dir71 = s.dir() + "/" + std::string(70 - s.dir().size(), 'd');
+    ASSERT_EQ(dir71.size(), 71u);
+    std::filesystem::create_directory(dir71);
+    std::ofstream(dir71 + "/kem.cfg") << "deep.key yes\n";
+    EXPECT_EQ(read_file(dir71), (Settings{{"deep.key", "yes"}}));
+
+    std::string dir72 = dir71 + "e";
+    std::filesystem::create_directory(dir72);
+    std::ofstream(dir72 + "/kem.cfg") << "deep.key no\n";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DEF_open(dir72.c_str()), -1);
+    EXPECT_EQ(DEF_open((std::string(80, 'n')).c_str()), -1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count_of(err, "DEF_open: file name too long"), 2u);
+    EXPECT_EQ(DEF_get(key, value), -1);
+}
+
+/* ------------------------------------------------------------------------
+ * Key patterns and qualified names
+ * ---------------------------------------------------------------------- */
+
+TEST(DefCmp, KeyPatternsSelectQualifiedNames)
+{
+    use_program("kemcity");
+    EXPECT_EQ(DEF_cmp("output", "*.output"), 1);
+    EXPECT_EQ(DEF_cmp("output", "*output"), 1);
+    EXPECT_EQ(DEF_cmp("output", "kemcity.output"), 1);
+    EXPECT_EQ(DEF_cmp("output", "kem*.output"), 1);
+    EXPECT_EQ(DEF_cmp("output", "kemcity.out"), 0);
+    EXPECT_EQ(DEF_cmp("output", "kemcity.outputs"), 0);
+    EXPECT_EQ(DEF_cmp("output", "kemplot.output"), 0);
+    EXPECT_EQ(DEF_cmp("output", "KEMCITY.OUTPUT"), 0);  // keys arrive lower-cased
+    EXPECT_EQ(DEF_cmp("output", "output"), 0);
+    // A run is taken at its first occurrence only.
+    EXPECT_EQ(DEF_cmp("data", "*a"), 0);
+    EXPECT_EQ(DEF_cmp("data", "*ta"), 1);
+    // A final '*' meets only a name already used up.
+    EXPECT_EQ(DEF_cmp("output", "kemcity.output*"), 1);
+    EXPECT_EQ(DEF_cmp("output", "kemcity.*"), 0);
+    EXPECT_EQ(DEF_cmp("output", "*"), 0);
+    EXPECT_EQ(DEF_cmp(nullptr, "*.output"), 0);
+    EXPECT_EQ(DEF_cmp("output", nullptr), 0);
+    // The title replaces the program name.
+    use_program("other");
+    EXPECT_EQ(DEF_cmp("output", "other.output"), 1);
+    EXPECT_EQ(DEF_cmp("output", "kemcity.output"), 0);
+    use_program("");
+}
+
+TEST(DefCmp, PlusTitleAddsAVariantAfterTheProgramName)
+{
+    static char path[] = "/usr/local/bin/kemcity";
+    static char *argv[] = {path, nullptr};
+    RES_setCL(1, argv);
+    DEF_prog();
+    use_program("");
+    EXPECT_EQ(DEF_cmp("output", "kemcity.output"), 1);
+    use_program("+test");
+    EXPECT_EQ(DEF_cmp("output", "kemcity.test.output"), 1);
+    EXPECT_EQ(DEF_cmp("output", "kemcity.output"), 0);
+    EXPECT_EQ(DEF_cmp("output", "*.test.output"), 1);
+    EXPECT_EQ(DEF_cmp("output", "*.output"), 1);
+    use_program("");
+}
+
+TEST(DefCmp, ProgramNameIsKemUntilSet)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, untouched state
+    EXPECT_EXIT(
+        {
+            bool ok = DEF_cmp("output", "Kem.output") == 1 &&
+                      DEF_cmp("output", "kemcity.output") == 0;
+            std::exit(ok ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(DefCmp, LongestLegalNamesAreComparedWhole)
+{
+    const std::string name29(29, 'n');
+    const std::string title29(29, 't');
+    const std::string res29(29, 'r');
+    use_program(title29.c_str());
+    EXPECT_EQ(DEF_cmp(res29.c_str(), (title29 + "." + res29).c_str()), 1);
+    EXPECT_EQ(DEF_cmp(res29.c_str(), (title29 + "." + res29.substr(1)).c_str()), 0);
+    EXPECT_EQ(DEF_cmp(res29.c_str(), ("*." + res29).c_str()), 1);
+
+    // Titles hold 29 characters; the rest of a longer one is not used.
+    use_program((title29 + "X").c_str());
+    EXPECT_EQ(DEF_cmp("output", (title29 + ".output").c_str()), 1);
+
+    // "+" plus 28 characters after a program name of 29.
+    DEF_name(("+" + name29.substr(0, 28)).c_str());
+    EXPECT_EQ(DEF_cmp(res29.c_str(), ("*." + name29.substr(0, 28) + "." + res29).c_str()), 1);
+    EXPECT_EQ(DEF_cmp(res29.c_str(), ("*." + res29).c_str()), 1);
+    use_program("");
+}
+
+TEST(DefValid, KeyMustAddressThisProgramAndNameAResource)
+{
+    use_program("kemcity");
+    EXPECT_EQ(DEF_valid("kemcity.output"), 1);
+    EXPECT_EQ(DEF_valid("*.output"), 1);
+    EXPECT_EQ(DEF_valid("*output"), 1);
+    EXPECT_EQ(DEF_valid("kemplot.output"), 0);
+    EXPECT_EQ(DEF_valid("output"), 0);     // no '.' or '*'
+    EXPECT_EQ(DEF_valid("kemcity."), 0);   // no resource name
+    EXPECT_EQ(DEF_valid("*"), 0);
+    EXPECT_EQ(DEF_valid(("*." + std::string(29, 'r')).c_str()), 1);
+    EXPECT_EQ(DEF_valid(("*." + std::string(30, 'r')).c_str()), 0);  // would not fit its buffer
+    EXPECT_EQ(DEF_valid(nullptr), 0);
+    use_program("");
+}
+
+TEST(DefParseName, CopiesTheTextAfterTheLastSeparatorBounded)
+{
+    char name[30 + 8];
+    auto parse = [&](const char *key) {
+        std::memset(name, '#', sizeof name);
+        EXPECT_EQ(DEF_parse_name(key, name), 1);
+        EXPECT_EQ(std::string(name + 30, 8), std::string(8, '#'));
+        return std::string(name);
+    };
+    EXPECT_EQ(parse("kemcity.output"), "output");
+    EXPECT_EQ(parse("*output"), "output");
+    EXPECT_EQ(parse("kemcity.test*extra.name"), "name");
+    EXPECT_EQ(parse("a.b*c"), "c");
+    EXPECT_EQ(parse("plain"), "plain");
+    EXPECT_EQ(parse("kemcity."), "");
+    EXPECT_EQ(parse(("*." + std::string(40, 'r')).c_str()), std::string(29, 'r'));
+    EXPECT_EQ(parse(nullptr), "");
+    EXPECT_EQ(DEF_parse_name("a.b", nullptr), 1);
+}
+
+/* ------------------------------------------------------------------------
+ * Environment
+ * ---------------------------------------------------------------------- */
+
+TEST(DefEnv, QualifiedNameThenEntryNameThenPlainName)
+{
+    use_program("kemcity");
+    char value[200];
+    setenv("kemkemcity.output", "qualified", 1);
+    setenv("kemout", "entry", 1);
+    setenv("kemoutput", "plain", 1);
+    EXPECT_EQ(DEF_env("output", "kemout", value), 1);
+    EXPECT_STREQ(value, "qualified");
+    unsetenv("kemkemcity.output");
+    EXPECT_EQ(DEF_env("output", "kemout", value), 1);
+    EXPECT_STREQ(value, "entry");
+    EXPECT_EQ(DEF_env("output", "", value), 1);  // no entry name: straight to the plain one
+    EXPECT_STREQ(value, "plain");
+    EXPECT_EQ(DEF_env("output", nullptr, value), 1);
+    EXPECT_STREQ(value, "plain");
+    unsetenv("kemout");
+    EXPECT_EQ(DEF_env("output", "kemout", value), 1);
+    EXPECT_STREQ(value, "plain");
+    unsetenv("kemoutput");
+    EXPECT_EQ(DEF_env("output", "kemout", value), 0);
+    EXPECT_EQ(DEF_env(nullptr, "kemout", value), 0);
+
+    use_program("+test");
+    setenv("kemKem.test.output", "variant", 1);  // the program name is still unset here
+    setenv("kemkemcity.test.output", "variant", 1);
+    EXPECT_EQ(DEF_env("output", "kemout", value), 1);
+    EXPECT_STREQ(value, "variant");
+    unsetenv("kemKem.test.output");
+    unsetenv("kemkemcity.test.output");
+    use_program("");
+}
+
+TEST(DefEnv, LongNamesAreWholeAndLongValuesCut)
+{
+    const std::string title29(29, 't');
+    const std::string res29(29, 'r');
+    use_program(title29.c_str());
+    std::string var = "kem" + title29 + "." + res29;
+    setenv(var.c_str(), std::string(300, 'v').c_str(), 1);
+    char value[200 + 16];
+    std::memset(value, '#', sizeof value);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DEF_env(res29.c_str(), "", value), 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::string(value), std::string(199, 'v'));
+    EXPECT_EQ(std::string(value + 200, 16), std::string(16, '#'));
+    EXPECT_EQ(count_of(err, "cut to 199 characters"), 1u);
+    unsetenv(var.c_str());
+    use_program("");
+}
