@@ -336,14 +336,12 @@ std::string file_in_dir(const std::string &dir)
 
 int DEF_prog(void)
 {
-    return guarded(0, [] {
-        const char *path = RES_get_prog();
-        if (path == nullptr)
-            return 0;
-        // The name is the tail of the path, so the path's length is room enough.
-        std::vector<char> name(std::strlen(path) + 1, '\0');
-        RES_get_progname(name.data());
-        state.prog_name = limited_name(name.data());
+    if (RES_get_prog() == nullptr)
+        return 0;  // no command line remembered yet: keep "Kem"
+    char name[KEM_PATH_MAX] = "";
+    RES_get_progname(name);
+    return guarded(0, [&] {
+        state.prog_name = limited_name(name);
         return 0;
     });
 }
