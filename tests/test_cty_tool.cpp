@@ -1,0 +1,260 @@
+/*
+ * Tests of the station selection expressions, mostly against the stations
+ * of the fixture database.
+ */
+#include <gtest/gtest.h>
+
+#include "kem.h"
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<CTY_data> &fixture()
+{
+    static const std::vector<CTY_data> stations = [] {
+        std::vector<CTY_data> out;
+        std::string path = std::string(KEM_TEST_DATA) + "/sao.cty";
+        int fd = CTY_open(path.c_str(), 0, 0);
+        CTY_data rec;
+        while (fd >= 0 && CTY_read(fd, &rec) == 10)
+            out.push_back(rec);
+        CTY_close(fd);
+        return out;
+    }();
+    return stations;
+}
+
+const CTY_data &station(const char *id)
+{
+    for (const CTY_data &d : fixture()) {
+        if (std::strcmp(d.id, id) == 0)
+            return d;
+    }
+    static CTY_data none{};
+    ADD_FAILURE() << "no station " << id;
+    return none;
+}
+
+int cmp(std::vector<const char *> items, const CTY_data &d)
+{
+    std::vector<char *> ids;
+    for (const char *item : items)
+        ids.push_back(const_cast<char *>(item));
+    return CTY_data_cmp(static_cast<int>(ids.size()), ids.data(), &d);
+}
+
+/* Identifiers of the fixture stations that the items select. */
+std::set<std::string> select(std::vector<const char *> items)
+{
+    std::set<std::string> out;
+    for (const CTY_data &d : fixture()) {
+        if (cmp(items, d) != -1)
+            out.insert(d.id);
+    }
+    return out;
+}
+
+template <typename Pred>
+std::set<std::string> where(Pred keep)
+{
+    std::set<std::string> out;
+    for (const CTY_data &d : fixture()) {
+        if (keep(d))
+            out.insert(d.id);
+    }
+    return out;
+}
+
+using Ids = std::set<std::string>;
+
+const Ids kIndiana = {"KGYY", "KIND", "KSBN", "KFWA", "KEVV", "KLAF", "KHUF", "KBMG", "KMIE"};
+
+} // namespace
+
+TEST(CtySelect, FixtureLoads)
+{
+    ASSERT_GE(fixture().size(), 40u);
+}
+
+TEST(CtySelect, NoItemsMatchEveryRecord)
+{
+    EXPECT_EQ(CTY_data_cmp(0, nullptr, &station("KORD")), 1);
+}
+
+TEST(CtySelect, StateSelectsTheWholeStateInAnyCase)
+{
+    EXPECT_EQ(select({"ST=IN"}), kIndiana);
+    EXPECT_EQ(select({"st=in"}), kIndiana);
+    EXPECT_EQ(select({"St=iN"}), kIndiana);
+    EXPECT_EQ(select({"ST:IN"}), kIndiana);
+    EXPECT_EQ(select({"st:in"}), kIndiana);
+    EXPECT_EQ(select({"ST=IN_US"}), kIndiana);
+    EXPECT_EQ(select({"ST:in_us"}), kIndiana);
+    EXPECT_EQ(select({"ST=--_GB"}), Ids({"EGLL"}));
+    EXPECT_TRUE(select({"ST=I"}).empty());
+    EXPECT_TRUE(select({"ST=IND"}).empty());
+    EXPECT_TRUE(select({"ST=IN_USA"}).empty());
+    EXPECT_TRUE(select({"ST=IN_CA"}).empty());
+}
+
+TEST(CtySelect, StateRegionFormRightAlignsShortCodes)
+{
+    CTY_data d = station("KORD");
+    std::strcpy(d.state, "X");
+    std::strcpy(d.region, "Y");
+    EXPECT_EQ(cmp({" X_ Y"}, d), -1); /* a plain item, not a key */
+    EXPECT_EQ(cmp({"ST= X_ Y"}, d), 0);
+    EXPECT_EQ(cmp({"ST=X_Y"}, d), -1);
+    EXPECT_EQ(cmp({"ST=X"}, d), -1);
+}
+
+TEST(CtySelect, PiecesOfAnItemMustAllMatch)
+{
+    EXPECT_EQ(select({"ST=IN:P<2"}), Ids({"KIND", "KSBN", "KFWA"}));
+    EXPECT_EQ(select({"ST:IN:P<2"}), Ids({"KIND", "KSBN", "KFWA"}));
+    EXPECT_EQ(select({"ST=IL:P<0"}), Ids({"KORD"}));
+    EXPECT_EQ(select({"CN=US:Lat<26"}), Ids({"KMIA", "PHNL"}));
+    EXPECT_EQ(select({"CN:ca"}), Ids({"CYYZ", "CYUL", "CYVR"}));
+    EXPECT_EQ(select({"CN=GB"}), Ids({"EGLL"}));
+    EXPECT_EQ(select({"ID=kord"}), Ids({"KORD"}));
+    EXPECT_TRUE(select({"ST=IN:KIND"}).empty()); /* a bare identifier is no key */
+}
+
+TEST(CtySelect, ItemsAreAlternativesGivingTheFirstMatchingIndex)
+{
+    EXPECT_EQ(cmp({"KORD", "ST=IL"}, station("KORD")), 0);
+    EXPECT_EQ(cmp({"KORD", "ST=IL"}, station("KSPI")), 1);
+    EXPECT_EQ(cmp({"KORD", "ST=IL"}, station("KIND")), -1);
+    EXPECT_EQ(cmp({"ST=IN", "KORD", "ST=IL"}, station("KORD")), 1);
+    Ids illinois = where([](const CTY_data &d) { return std::strcmp(d.state, "IL") == 0; });
+    EXPECT_EQ(select({"KORD", "ST=IL"}), illinois);
+    Ids both = illinois;
+    both.insert(kIndiana.begin(), kIndiana.end());
+    EXPECT_EQ(select({"ST=IL", "ST=IN"}), both);
+}
+
+TEST(CtySelect, PlainItemsAreNumberIdentifierOrNamePrefix)
+{
+    EXPECT_EQ(select({"72530"}), Ids({"KORD"}));
+    EXPECT_EQ(select({"03772"}), Ids({"EGLL"}));
+    EXPECT_TRUE(select({"3772"}).empty());
+    EXPECT_EQ(select({"WMO=72530"}), Ids({"KORD"}));
+    EXPECT_EQ(select({"wmo=03772"}), Ids({"EGLL"}));
+    EXPECT_TRUE(select({"WMO=725"}).empty());
+    EXPECT_EQ(select({"kord"}), Ids({"KORD"}));
+    EXPECT_EQ(select({"ilx"}), Ids({"ILX"}));
+    EXPECT_TRUE(select({"Chic"}).empty()); /* four characters are never a prefix */
+    EXPECT_EQ(select({"Chica"}), Ids({"KORD", "KMDW"}));
+    EXPECT_EQ(select({"CHICAGO_M"}), Ids({"KMDW"}));
+    EXPECT_EQ(select({"Springfield"}), Ids({"KSPI", "KSGF"}));
+    EXPECT_TRUE(select({"Chicago_Midway_Airport"}).empty());
+}
+
+TEST(CtySelect, NameKeyIsAPrefixOfAnyLength)
+{
+    EXPECT_EQ(select({"Name=Chi"}), Ids({"KORD", "KMDW"}));
+    EXPECT_EQ(select({"name=gARY"}), Ids({"KGYY"}));
+    EXPECT_TRUE(select({"Name="}).empty());
+    EXPECT_TRUE(select({"Name=Garyx"}).empty());
+}
+
+TEST(CtySelect, NumberComparisonsIncludeEquality)
+{
+    EXPECT_EQ(select({"Lat>40:Lat<45"}),
+              where([](const CTY_data &d) { return d.lat >= 40.0f && d.lat <= 45.0f; }));
+    EXPECT_TRUE(select({"Lat>40:Lat<45"}).count("KCMH")); /* at 40.00 */
+    EXPECT_TRUE(select({"Lat>40:Lat<45"}).count("KRRL")); /* at 45.00 */
+    EXPECT_EQ(select({"Lat=41.98"}), Ids({"KORD"}));
+    EXPECT_EQ(select({"LON<-150"}), Ids({"PANC", "PHNL"}));
+    EXPECT_EQ(select({"Lon>139.78"}), Ids({"RJTT", "YSSY"}));
+    EXPECT_EQ(select({"P>9"}), Ids({"ILX", "KMWN"}));
+    EXPECT_EQ(select({"P=8"}), Ids({"KUIN", "KPNT", "KRRL"}));
+    EXPECT_EQ(select({"Elev=-9999"}), Ids({"ILX", "KBMG", "KRRL", "RJTT"}));
+    EXPECT_EQ(select({"Elev>2000"}), Ids({"MMMX"}));
+    EXPECT_EQ(select({"WMO>91182"}), Ids({"PHNL", "YSSY", "KPNT"}));
+    EXPECT_EQ(select({"WMO<3772"}), Ids({"EGLL"}));
+}
+
+TEST(CtySelect, RadiusAroundAPoint)
+{
+    EXPECT_EQ(select({"RA<41.98:-87.9:50"}), Ids({"KORD", "KMDW", "KPWK", "KDPA"}));
+    EXPECT_EQ(select({"ra<41.98:-87.9:50:P<4"}), Ids({"KORD", "KMDW", "KPWK"}));
+    EXPECT_TRUE(select({"RA<41.98:-87.9:-1"}).empty());
+}
+
+TEST(CtySelect, StationAtTheCentreMatchesRadiusZero)
+{
+    for (const CTY_data &d : fixture()) {
+        char item[64];
+        std::snprintf(item, sizeof item, "RA<%.9g:%.9g:0", d.lat, d.lon);
+        EXPECT_EQ(cmp({item}, d), 0) << item;
+    }
+    CTY_data d = station("KORD");
+    for (float lat : {0.0f, 89.99f, -89.99f, 90.0f, 33.333333f}) {
+        for (float lon : {0.0f, 179.99f, -180.0f, 12.345678f}) {
+            d.lat = lat;
+            d.lon = lon;
+            char item[64];
+            std::snprintf(item, sizeof item, "RA<%.9g:%.9g:0", lat, lon);
+            EXPECT_EQ(cmp({item}, d), 0) << item;
+        }
+    }
+}
+
+TEST(CtySelect, MalformedItemsFail)
+{
+    const char *bad[] = {"ST",          "CN",           "ST=IL:ST",      "ST=IL:CN:",
+                         "RA<41.98",    "RA<41.98:-87.9", "RA<x:-87.9:50", "RA<41.98:-87.9:x",
+                         "P<",          "P<x",          "Lat>abc",       "Elev=",
+                         "WMO<",        "WMO>z",        "",              ":",
+                         "ST=IL::P<9",  "RA<41.98:P<9:P<9"};
+    for (const char *item : bad)
+        EXPECT_TRUE(select({item}).empty()) << '"' << item << '"';
+    /* Trailing separators are dropped; blanks are kept as they stand. */
+    EXPECT_EQ(select({"ST=IL:P<0:"}), Ids({"KORD"}));
+    EXPECT_TRUE(select({"ST=IL :P<0"}).empty());
+    EXPECT_TRUE(select({" KORD"}).empty());
+}
+
+TEST(CtySelect, EmptyItemMatchesOnlyAnEmptyIdentifier)
+{
+    CTY_data d{};
+    CTY_data_init(&d);
+    EXPECT_EQ(cmp({""}, station("KORD")), -1);
+    EXPECT_EQ(cmp({""}, d), 0);
+}
+
+TEST(CtyIdCmp, KeysMaySelectAnyIdentifier)
+{
+    const char *keys[] = {"Name=X", "ST=IN", "ST:IN", "CN=US", "cn:us", "ID=X", "RA<1:2:3",
+                          "P=1",    "P<1",   "P>1",   "Lat=1", "lat<40", "Lat>1", "Lon=1",
+                          "Lon<1",  "Lon>1", "Elev=1", "Elev<1", "Elev>1", "WMO=1", "WMO<1",
+                          "WMO>1",  "ST=",   "P<"};
+    for (const char *key : keys)
+        EXPECT_EQ(CTY_id_cmp(key, "KORD"), 1) << key;
+    EXPECT_EQ(CTY_id_cmp("KORD", "kord"), 1);
+    EXPECT_EQ(CTY_id_cmp("KORD", "KMDW"), 0);
+    EXPECT_EQ(CTY_id_cmp("Chicago", "KORD"), 0);
+    EXPECT_EQ(CTY_id_cmp("ST", "KORD"), 0);
+    EXPECT_EQ(CTY_id_cmp("STATE", "KORD"), 0);
+    EXPECT_EQ(CTY_id_cmp("72530", "KORD"), 0);
+    EXPECT_EQ(CTY_id_cmp(nullptr, "KORD"), 0);
+}
+
+TEST(CtyIdsCmp, AnyItemThatMaySelectTheIdentifier)
+{
+    char kord[] = "KORD", kmdw[] = "KMDW", lat[] = "Lat<40";
+    char *two[] = {kord, lat};
+    char *ids[] = {kord, kmdw};
+    EXPECT_EQ(CTY_ids_cmp(0, nullptr, "ANY"), 1);
+    EXPECT_EQ(CTY_ids_cmp(2, two, "KIND"), 1);
+    EXPECT_EQ(CTY_ids_cmp(2, two, "whatever"), 1);
+    EXPECT_EQ(CTY_ids_cmp(2, ids, "kmdw"), 1);
+    EXPECT_EQ(CTY_ids_cmp(2, ids, "KIND"), 0);
+    EXPECT_EQ(CTY_ids_cmp(1, ids, "KMDW"), 0);
+}
