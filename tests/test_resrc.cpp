@@ -3,53 +3,9 @@
  * is process-wide: cases here use names of their own, and scenarios that
  * need an untouched store run in a child process.
  */
-#include "kem.h"
+#include "resrc_support.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace {
-
-/* Runs `body` in a forked child; the test fails when any check there fails. */
-template <class Body> void in_child(Body body)
-{
-    std::fflush(stdout);
-    std::fflush(stderr);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        body();
-        std::fflush(stdout);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child scenario failed";
-}
-
-std::vector<std::string> values_of(const char *name)
-{
-    int count = -1;
-    char **items = reinterpret_cast<char **>(1);
-    int n = RES_getvals(name, &count, &items);
-    std::vector<std::string> out;
-    EXPECT_EQ(n, count);
-    for (int i = 0; i < count; ++i)
-        out.emplace_back(items[i]);
-    free_parsed_array(count, items);
-    return out;
-}
-
-using Items = std::vector<std::string>;
-
-} // namespace
+using namespace resrc_test;
 
 TEST(Resrc, NewReplacesValueKindAndIndex)
 {
@@ -90,7 +46,8 @@ TEST(Resrc, NeverSetNameIsNullAndHasNoItems)
 {
     EXPECT_EQ(RES_get("st_never_set"), nullptr);
     int count = 5;
-    char **items = reinterpret_cast<char **>(1);
+    char *dummy = nullptr;
+    char **items = &dummy;
     EXPECT_EQ(RES_getvals("st_never_set", &count, &items), 0);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(items, nullptr);
@@ -179,4 +136,88 @@ TEST(Resrc, FillObjSetsEveryField)
     EXPECT_EQ(obj.cvt, CV_float);
     EXPECT_EQ(obj.out, &out);
     EXPECT_EQ(obj.num, &count);
+}
+
+TEST(Resrc, EnterFillsKeyedAndPositionalEntries)
+{
+    RES_defobj obj{};
+    EXPECT_EQ(RES_enter(&obj, RES_output), 1);
+    EXPECT_STREQ(obj.def, "output");
+    EXPECT_STREQ(obj.env, "kemout");
+    EXPECT_STREQ(obj.cmd, "ou");
+    EXPECT_EQ(obj.cvt, CV_string);
+    EXPECT_EQ(obj.out, nullptr);
+    EXPECT_EQ(obj.num, nullptr);
+    EXPECT_EQ(RES_slot_of(&obj), 0);
+
+    RES_enter(&obj, RES_values);
+    EXPECT_STREQ(obj.def, "value");
+    EXPECT_STREQ(obj.env, "kemvalue");
+    EXPECT_EQ(obj.cvt, CV_strings);
+    EXPECT_EQ(RES_slot_of(&obj), 10);
+
+    RES_enter(&obj, RES_filename);
+    EXPECT_EQ(obj.cvt, CV_strcpy);
+    EXPECT_EQ(RES_slot_of(&obj), 1);
+
+    RES_enter(&obj, RES_inputg);
+    EXPECT_STREQ(obj.def, "input");
+    EXPECT_STREQ(obj.cmd, "inp");
+    RES_enter(&obj, RES_con_interval);
+    EXPECT_STREQ(obj.cmd, "in");
+    EXPECT_EQ(obj.cvt, CV_float);
+}
+
+TEST(Resrc, EnterOfUnknownCodePrintsItsNumberAndMatchesNothing)
+{
+    RES_defobj obj{};
+    std::string printed = capture_stdout([&] { EXPECT_EQ(RES_enter(&obj, RES_age), 1); });
+    EXPECT_EQ(printed, "1\n");
+    ASSERT_NE(obj.def, nullptr);
+    EXPECT_STREQ(obj.def, "");
+    EXPECT_EQ(RES_slot_of(&obj), 0);
+}
+
+/* Every code has either both a key-table entry and a help line, or
+   neither, in which case both print its number. */
+TEST(Resrc, EveryCodeWithAnEntryHasHelpAndNoOther)
+{
+    int known = 0;
+    for (int code = 0; code < RES_NUM_TYPES; ++code) {
+        RES_defobj obj{};
+        std::string entered =
+            capture_stdout([&] { RES_enter(&obj, static_cast<res_type>(code)); });
+        std::string help = capture_stdout([&] { RES_help_item(static_cast<res_type>(code)); });
+        std::string number = std::to_string(code) + "\n";
+        if (obj.def && obj.def[0]) {
+            ++known;
+            EXPECT_EQ(entered, "") << code;
+            EXPECT_EQ(help.rfind(" -", 0) == 0 || help.rfind(" file", 0) == 0 ||
+                          help.rfind(" val1", 0) == 0 || help.rfind(" command", 0) == 0,
+                      true)
+                << code << ": " << help;
+            int slot = RES_slot_of(&obj);
+            EXPECT_TRUE(slot == 0 || slot == 1 || slot == 10) << code;
+            if (slot == 0 && code != RES_inputg) { /* its help line names -in */
+                EXPECT_TRUE(obj.cmd && obj.cmd[0]) << code;
+                EXPECT_EQ(help.rfind(std::string(" -") + obj.cmd, 0), 0u) << code << help;
+            }
+        } else {
+            EXPECT_EQ(entered, number);
+            EXPECT_EQ(help, number);
+        }
+    }
+    EXPECT_EQ(known, 89);
+}
+
+TEST(Resrc, SlotOfNeverReadsASmallNumberAsText)
+{
+    RES_defobj obj{};
+    for (int slot = 1; slot <= 10; ++slot) {
+        RES_fill_obj(&obj, "x", "kemx", RES_SLOT(slot), CV_string, nullptr, nullptr);
+        EXPECT_EQ(RES_slot_of(&obj), slot);
+    }
+    RES_fill_obj(&obj, "x", "kemx", nullptr, CV_string, nullptr, nullptr);
+    EXPECT_EQ(RES_slot_of(&obj), 0);
+    EXPECT_EQ(RES_slot_of(nullptr), 0);
 }
