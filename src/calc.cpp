@@ -21,8 +21,7 @@ struct UnitVector {
 
 // Components are kept in single precision, as the distances have always
 // been computed from them.
-UnitVector unit_vector(float lat, float lon)
-{
+UnitVector unit_vector(float lat, float lon) {
     double phi = lat * deg_to_rad;
     double lambda = lon * deg_to_rad;
     return {static_cast<float>(std::cos(phi) * std::cos(lambda)),
@@ -30,14 +29,15 @@ UnitVector unit_vector(float lat, float lon)
             static_cast<float>(std::sin(phi))};
 }
 
-bool usable(float value) { return value != KEM_MISSING && std::isfinite(value); }
+bool usable(float value) {
+    return value != KEM_MISSING && std::isfinite(value);
+}
 
 } // namespace
 
 extern "C" {
 
-float calc_earth_dist(float lat1, float lon1, float lat2, float lon2)
-{
+float calc_earth_dist(float lat1, float lon1, float lat2, float lon2) {
     if (!usable(lat1) || !usable(lon1) || !usable(lat2) || !usable(lon2))
         return KEM_MISSING;
     UnitVector a = unit_vector(lat1, lon1);

@@ -17,8 +17,7 @@ constexpr const char *month_upper[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
 // Callers hand in at least this many bytes: twenty characters and the NUL.
 constexpr size_t current_str_size = 21;
 
-const char *month_name(int tm_mon)
-{
+const char *month_name(int tm_mon) {
     return tm_mon >= 0 && tm_mon < 12 ? month_upper[tm_mon] : "";
 }
 
@@ -26,8 +25,7 @@ const char *month_name(int tm_mon)
 
 extern "C" {
 
-int DATE_get_current_str(char *str)
-{
+int DATE_get_current_str(char *str) {
     if (str == nullptr)
         return 0;
     str[0] = '\0';
@@ -36,9 +34,9 @@ int DATE_get_current_str(char *str)
     if (gmtime_r(&now, &utc) == nullptr)
         return 0;
     char text[64];
-    int len = std::snprintf(text, sizeof text, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ",
-                            utc.tm_year % 100, month_name(utc.tm_mon), utc.tm_mday, utc.tm_hour,
-                            utc.tm_min, utc.tm_sec);
+    int len =
+        std::snprintf(text, sizeof text, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ", utc.tm_year % 100,
+                      month_name(utc.tm_mon), utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
     size_t keep = len > 0 ? static_cast<size_t>(len) : 0;
     keep = keep < current_str_size - 1 ? keep : current_str_size - 1;
     std::memcpy(str, text, keep);

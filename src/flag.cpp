@@ -17,9 +17,9 @@ namespace {
 
 constexpr int num_flags = 30;
 constexpr int num_plot = 13;
-constexpr int plot_text = 0;       // number of text positions switched on
-constexpr int plot_text_last = 6;  // text positions are 1 to 6
-constexpr int plot_all = 12;       // sum of switches 0 to 11
+constexpr int plot_text = 0;      // number of text positions switched on
+constexpr int plot_text_last = 6; // text positions are 1 to 6
+constexpr int plot_all = 12;      // sum of switches 0 to 11
 constexpr int batch_word = 19;
 constexpr int help_word = 20;
 
@@ -30,21 +30,23 @@ struct FlagState {
 
 FlagState state;
 
-bool valid_word(int num) { return num >= 0 && num < num_flags; }
+bool valid_word(int num) {
+    return num >= 0 && num < num_flags;
+}
 
-bool valid_plot(int ind) { return ind >= 0 && ind < num_plot; }
+bool valid_plot(int ind) {
+    return ind >= 0 && ind < num_plot;
+}
 
 // Summed wide and clamped so that odd switch values cannot overflow.
-int sum_plot(int first, int last)
-{
+int sum_plot(int first, int last) {
     int64_t sum = 0;
     for (int i = first; i <= last; ++i)
         sum += state.plot[i];
     return static_cast<int>(std::clamp<int64_t>(sum, INT_MIN, INT_MAX));
 }
 
-void fill_plot(int first, int last, int value)
-{
+void fill_plot(int first, int last, int value) {
     for (int i = first; i <= last; ++i)
         state.plot[i] = value;
 }
@@ -53,37 +55,48 @@ void fill_plot(int first, int last, int value)
 
 extern "C" {
 
-int FLAG_get(int num) { return valid_word(num) ? static_cast<int>(state.words[num]) : 0; }
+int FLAG_get(int num) {
+    return valid_word(num) ? static_cast<int>(state.words[num]) : 0;
+}
 
-int64_t FLAG_getl(int num) { return valid_word(num) ? state.words[num] : 0; }
+int64_t FLAG_getl(int num) {
+    return valid_word(num) ? state.words[num] : 0;
+}
 
-int FLAG_set(int num, int value) { return FLAG_setl(num, value); }
+int FLAG_set(int num, int value) {
+    return FLAG_setl(num, value);
+}
 
-int FLAG_setl(int num, int64_t value)
-{
+int FLAG_setl(int num, int64_t value) {
     if (!valid_word(num))
         return -1;
     state.words[num] = value;
     return 0;
 }
 
-int FLAG_reset(int value) { return FLAG_resetl(value); }
+int FLAG_reset(int value) {
+    return FLAG_resetl(value);
+}
 
-int FLAG_resetl(int64_t value)
-{
+int FLAG_resetl(int64_t value) {
     for (int64_t &word : state.words)
         word = value;
     return 0;
 }
 
-int FLAG_batch(void) { return state.words[batch_word] > 0 ? 1 : 0; }
+int FLAG_batch(void) {
+    return state.words[batch_word] > 0 ? 1 : 0;
+}
 
-int FLAG_set_batch(int value) { return FLAG_set(batch_word, value); }
+int FLAG_set_batch(int value) {
+    return FLAG_set(batch_word, value);
+}
 
-int FLAG_help(void) { return state.words[help_word] > 0 ? 1 : 0; }
+int FLAG_help(void) {
+    return state.words[help_word] > 0 ? 1 : 0;
+}
 
-int FLAG_setplot(int ind, int value)
-{
+int FLAG_setplot(int ind, int value) {
     if (!valid_plot(ind))
         return -1;
     state.plot[ind] = value;
@@ -96,10 +109,11 @@ int FLAG_setplot(int ind, int value)
     return 0;
 }
 
-int FLAG_getplot(int ind) { return valid_plot(ind) ? state.plot[ind] : 0; }
+int FLAG_getplot(int ind) {
+    return valid_plot(ind) ? state.plot[ind] : 0;
+}
 
-int FLAG_resetplot(int value)
-{
+int FLAG_resetplot(int value) {
     fill_plot(0, num_plot - 1, value);
     return 0;
 }

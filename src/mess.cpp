@@ -39,15 +39,15 @@ constexpr int page_never = 0;
 constexpr int page_auto = 2;
 
 struct MessState {
-    M_type level = 0xFFFFF;  // print to out2, all sub-levels
-    int set_count = 0;       // explicit settings made so far
-    int out = 1;             // output mode, see the constants above
-    int page = 1;            // wait only when asked
-    int lines = 0;           // newlines shown since the last wait
+    M_type level = 0xFFFFF; // print to out2, all sub-levels
+    int set_count = 0;      // explicit settings made so far
+    int out = 1;            // output mode, see the constants above
+    int page = 1;           // wait only when asked
+    int lines = 0;          // newlines shown since the last wait
     int max_lines = default_max_lines;
-    FILE *ofile = nullptr;   // echo file
-    FILE *pfile = nullptr;   // message file
-    char filename[KEM_PATH_MAX] = {};  // deferred message file, empty for none
+    FILE *ofile = nullptr;            // echo file
+    FILE *pfile = nullptr;            // message file
+    char filename[KEM_PATH_MAX] = {}; // deferred message file, empty for none
 };
 
 MessState state;
@@ -55,21 +55,18 @@ MessState state;
 /* ---- levels ---------------------------------------------------------- */
 
 // Sets the highest set bit and every bit below it.
-M_type fill_down(M_type mask)
-{
+M_type fill_down(M_type mask) {
     for (int shift = 1; shift < 32; shift <<= 1)
         mask |= mask >> shift;
     return mask;
 }
 
-void count_setting()
-{
+void count_setting() {
     if (state.set_count < INT_MAX)
         ++state.set_count;
 }
 
-void apply_oper(int oper, M_type level)
-{
+void apply_oper(int oper, M_type level) {
     switch (oper) {
     case 0:
     case 10:
@@ -95,18 +92,17 @@ void apply_oper(int oper, M_type level)
 
 struct LevelWord {
     const char *word;
-    int len;  // characters compared: the word is a prefix of the item
+    int len; // characters compared: the word is a prefix of the item
     M_type mask;
 };
 
 constexpr LevelWord level_words[] = {
-    {"none", 4, 0},         {"print", 5, M_print}, {"error", 5, M_error}, {"warn", 4, M_warn},
-    {"mess", 4, M_mess},    {"out1", 4, M_out1},   {"out2", 4, M_out2},   {"out3", 4, M_out3},
-    {"out4", 4, M_out4},    {"debug", 5, M_debug},
+    {"none", 4, 0},      {"print", 5, M_print}, {"error", 5, M_error}, {"warn", 4, M_warn},
+    {"mess", 4, M_mess}, {"out1", 4, M_out1},   {"out2", 4, M_out2},   {"out3", 4, M_out3},
+    {"out4", 4, M_out4}, {"debug", 5, M_debug},
 };
 
-M_type keyword_mask(const char *word)
-{
+M_type keyword_mask(const char *word) {
     for (const LevelWord &lw : level_words) {
         if (strnicmp(word, lw.word, lw.len) == 0)
             return lw.mask;
@@ -115,22 +111,25 @@ M_type keyword_mask(const char *word)
 }
 
 // A trailing lower-case a to d narrows the kind to one bit of each nibble.
-M_type narrow_to_sublevel(const char *word, M_type mask)
-{
+M_type narrow_to_sublevel(const char *word, M_type mask) {
     size_t len = std::strlen(word);
     if (len == 0)
         return mask;
     switch (word[len - 1]) {
-    case 'a': return mask & 0x11111111u;
-    case 'b': return mask & 0x22222222u;
-    case 'c': return mask & 0x44444444u;
-    case 'd': return mask & 0x88888888u;
-    default: return mask;
+    case 'a':
+        return mask & 0x11111111u;
+    case 'b':
+        return mask & 0x22222222u;
+    case 'c':
+        return mask & 0x44444444u;
+    case 'd':
+        return mask & 0x88888888u;
+    default:
+        return mask;
     }
 }
 
-void apply_level_word(const char *item)
-{
+void apply_level_word(const char *item) {
     char sign = (item[0] == '+' || item[0] == '-') ? item[0] : '\0';
     const char *word = sign != '\0' ? item + 1 : item;
     M_type mask = narrow_to_sublevel(word, keyword_mask(word));
@@ -144,8 +143,7 @@ void apply_level_word(const char *item)
 
 // The message file being replaced is closed first, so that buffered text
 // of the old stream cannot land in a file the new stream just emptied.
-void replace_pfile(FILE *stream)
-{
+void replace_pfile(FILE *stream) {
     if (state.pfile != nullptr)
         FILE_close(state.pfile);
     state.pfile = stream;
@@ -153,15 +151,13 @@ void replace_pfile(FILE *stream)
 
 // The name of a file item starts after its keyword and one separator
 // character; an item too short to hold a name names no file.
-const char *item_name(const char *item, size_t start)
-{
+const char *item_name(const char *item, size_t start) {
     return std::strlen(item) > start ? item + start : nullptr;
 }
 
 // A name that does not fit the 160-byte buffer is refused rather than cut:
 // writing the log to a truncated name would scatter it somewhere unexpected.
-void set_deferred(const char *name)
-{
+void set_deferred(const char *name) {
     state.filename[0] = '\0';
     if (name == nullptr)
         return;
@@ -172,19 +168,20 @@ void set_deferred(const char *name)
 
 struct FileItem {
     const char *key;
-    size_t name_at;      // index of the file name in the item
-    const char *access;  // null: remember the name, open nothing now
-    int out;             // output mode the item selects
+    size_t name_at;     // index of the file name in the item
+    const char *access; // null: remember the name, open nothing now
+    int out;            // output mode the item selects
 };
 
 constexpr FileItem file_items[] = {
-    {"@fi", 4, "a", out_stamped},  {"+fi", 4, "a", 1},
-    {"-fi", 4, "w", 1},            {"dfi", 4, nullptr, out_deferred},
+    {"@fi", 4, "a", out_stamped},
+    {"+fi", 4, "a", 1},
+    {"-fi", 4, "w", 1},
+    {"dfi", 4, nullptr, out_deferred},
     {"fi", 3, "a", out_file_only},
 };
 
-bool apply_file_item(const char *item)
-{
+bool apply_file_item(const char *item) {
     for (const FileItem &fi : file_items) {
         if (strnicmp(item, fi.key, static_cast<int>(std::strlen(fi.key))) != 0)
             continue;
@@ -201,8 +198,7 @@ bool apply_file_item(const char *item)
 
 // The number follows "line" and one separator character, as in line:30;
 // anything that is not a positive number gives the default.
-int parse_max_lines(const char *item)
-{
+int parse_max_lines(const char *item) {
     const char *text = item_name(item, 5);
     if (text == nullptr)
         return default_max_lines;
@@ -220,8 +216,7 @@ int parse_max_lines(const char *item)
     return value > 0 ? static_cast<int>(std::min<long long>(value, INT_MAX)) : default_max_lines;
 }
 
-void apply_item(const char *item)
-{
+void apply_item(const char *item) {
     if (apply_file_item(item))
         return;
     if (stricmp(item, "nopage") == 0)
@@ -238,8 +233,7 @@ void apply_item(const char *item)
 
 // Formats into a stack buffer, and again into an allocated string when the
 // text is longer; when memory runs out the text is cut at the stack buffer.
-std::string format_text(const char *format, va_list args) noexcept
-{
+std::string format_text(const char *format, va_list args) noexcept {
     std::string text;
     va_list again;
     va_copy(again, args);
@@ -263,14 +257,12 @@ std::string format_text(const char *format, va_list args) noexcept
     return text;
 }
 
-void write_text(FILE *stream, const std::string &text)
-{
+void write_text(FILE *stream, const std::string &text) {
     if (!text.empty())
         std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-void write_stamp(FILE *stream)
-{
+void write_stamp(FILE *stream) {
     char stamp[30] = {};
     DATE_get_current_str(stamp);
     std::fprintf(stream, "%s -- ", stamp);
@@ -278,8 +270,7 @@ void write_stamp(FILE *stream)
 
 // Log files are flushed after every message so that a crash or a reader
 // watching the file never misses what was already said.
-void write_files(const std::string &text)
-{
+void write_files(const std::string &text) {
     if (state.ofile != nullptr) {
         write_text(state.ofile, text);
         std::fflush(state.ofile);
@@ -296,8 +287,7 @@ void write_files(const std::string &text)
         replace_pfile(nullptr);
 }
 
-int count_newlines(const char *text)
-{
+int count_newlines(const char *text) {
     int count = 0;
     for (; *text != '\0'; ++text)
         count += *text == '\n';
@@ -306,8 +296,7 @@ int count_newlines(const char *text)
 
 // Only the newlines of the format text count: arguments are data, and a
 // table printer knows how many lines its formats make.
-void page_terminal(M_type type, const char *format)
-{
+void page_terminal(M_type type, const char *format) {
     if (state.page != page_auto)
         return;
     long long lines = static_cast<long long>(state.lines) + count_newlines(format);
@@ -320,8 +309,7 @@ void page_terminal(M_type type, const char *format)
 
 extern "C" {
 
-int MESS_set(int oper, M_type level)
-{
+int MESS_set(int oper, M_type level) {
     if (oper <= 4)
         count_setting();
     if (oper >= 16 && state.set_count != 0)
@@ -330,8 +318,7 @@ int MESS_set(int oper, M_type level)
     return 0;
 }
 
-int MESS_set_str(const char *str)
-{
+int MESS_set_str(const char *str) {
     count_setting();
     int argc = 0;
     char **argv = nullptr;
@@ -343,44 +330,47 @@ int MESS_set_str(const char *str)
     return 0;
 }
 
-M_type MESS_get(void) { return state.level; }
+M_type MESS_get(void) {
+    return state.level;
+}
 
-int MESS_check_set(void) { return state.set_count; }
+int MESS_check_set(void) {
+    return state.set_count;
+}
 
-int MESS_check(M_type level) { return (level & state.level) != 0 ? 1 : 0; }
+int MESS_check(M_type level) {
+    return (level & state.level) != 0 ? 1 : 0;
+}
 
-int MESS_file(const char *filename, const char *access)
-{
+int MESS_file(const char *filename, const char *access) {
     MESS_file_close();
     if (filename != nullptr && access != nullptr)
         state.ofile = FILE_open(filename, access);
     return 0;
 }
 
-int MESS_file_close(void)
-{
+int MESS_file_close(void) {
     if (state.ofile != nullptr)
         FILE_close(state.ofile);
     state.ofile = nullptr;
     return 0;
 }
 
-int MESS_set_out(int val)
-{
+int MESS_set_out(int val) {
     state.out = val;
     return 0;
 }
 
-int MESS_set_page(int val)
-{
+int MESS_set_page(int val) {
     state.page = val;
     return 0;
 }
 
-int MESS_get_max_lines(void) { return state.max_lines; }
+int MESS_get_max_lines(void) {
+    return state.max_lines;
+}
 
-int MESS_print(M_type type, const char *mess, ...)
-{
+int MESS_print(M_type type, const char *mess, ...) {
     if (!MESS_check(type))
         return 0;
     if (mess == nullptr)
@@ -397,8 +387,7 @@ int MESS_print(M_type type, const char *mess, ...)
     return 1;
 }
 
-int MESS_hold(M_type type, const char *mess)
-{
+int MESS_hold(M_type type, const char *mess) {
     if (!MESS_check(type) || state.out == out_file_only || FLAG_batch() || state.page == page_never)
         return 0;
     bool to_stderr = (type & M_error) != 0 && (type & M_warn) != 0;
@@ -410,8 +399,7 @@ int MESS_hold(M_type type, const char *mess)
     return 0;
 }
 
-int MESS_print_prog(const char *string)
-{
+int MESS_print_prog(const char *string) {
     const char *version = KEM_version();
     MESS_print(M_mess, "      %s (Ver %s)\n\n", string != nullptr ? string : "",
                version != nullptr ? version : "");

@@ -10,8 +10,7 @@ namespace {
 
 constexpr double radius_km = 6371.3;
 
-double haversine_km(double lat1, double lon1, double lat2, double lon2)
-{
+double haversine_km(double lat1, double lon1, double lat2, double lon2) {
     const double rad = M_PI / 180.0;
     double dlat = (lat2 - lat1) * rad, dlon = (lon2 - lon1) * rad;
     double h = std::pow(std::sin(dlat / 2), 2) +
@@ -21,8 +20,7 @@ double haversine_km(double lat1, double lon1, double lat2, double lon2)
 
 } // namespace
 
-TEST(Calc, EarthDistAlongTheEquatorAndToTheAntipode)
-{
+TEST(Calc, EarthDistAlongTheEquatorAndToTheAntipode) {
     EXPECT_NEAR(calc_earth_dist(0, 0, 0, 90), 10008.0, 1.0);
     EXPECT_NEAR(calc_earth_dist(0, -45, 0, 45), 10008.0, 1.0);
     EXPECT_NEAR(calc_earth_dist(0, 0, 0, 180), M_PI * radius_km, 1.0);
@@ -32,8 +30,7 @@ TEST(Calc, EarthDistAlongTheEquatorAndToTheAntipode)
     EXPECT_NEAR(d, M_PI * radius_km, 5.0);
 }
 
-TEST(Calc, EarthDistOfAPointWithItselfIsZero)
-{
+TEST(Calc, EarthDistOfAPointWithItselfIsZero) {
     EXPECT_EQ(calc_earth_dist(41.98f, -87.90f, 41.98f, -87.90f), 0.0f);
     EXPECT_EQ(calc_earth_dist(90, 0, 90, 0), 0.0f);
     EXPECT_EQ(calc_earth_dist(-33.95f, 151.18f, -33.95f, 151.18f), 0.0f);
@@ -45,8 +42,7 @@ TEST(Calc, EarthDistOfAPointWithItselfIsZero)
     }
 }
 
-TEST(Calc, EarthDistOfNeighbouringPointsIsSmallAndNeverNaN)
-{
+TEST(Calc, EarthDistOfNeighbouringPointsIsSmallAndNeverNaN) {
     std::mt19937 gen(99);
     std::uniform_real_distribution<float> lat(-89, 89), lon(-180, 180);
     for (int i = 0; i < 2000; ++i) {
@@ -56,8 +52,7 @@ TEST(Calc, EarthDistOfNeighbouringPointsIsSmallAndNeverNaN)
     }
 }
 
-TEST(Calc, EarthDistAgreesWithTheHaversineFormula)
-{
+TEST(Calc, EarthDistAgreesWithTheHaversineFormula) {
     EXPECT_NEAR(calc_earth_dist(41.98f, -87.90f, 39.73f, -86.27f),
                 haversine_km(41.98, -87.90, 39.73, -86.27), 1.0);
     std::mt19937 gen(7);
@@ -66,14 +61,13 @@ TEST(Calc, EarthDistAgreesWithTheHaversineFormula)
         float a = lat(gen), b = lon(gen), c = lat(gen), d = lon(gen);
         double expected = haversine_km(a, b, c, d);
         if (expected < 100 || expected > 19900)
-            continue;  // single-precision vectors lose accuracy there
+            continue; // single-precision vectors lose accuracy there
         EXPECT_NEAR(calc_earth_dist(a, b, c, d), expected, 1.0);
         EXPECT_EQ(calc_earth_dist(a, b, c, d), calc_earth_dist(c, d, a, b));
     }
 }
 
-TEST(Calc, EarthDistOfMissingOrUnusableInputIsMissing)
-{
+TEST(Calc, EarthDistOfMissingOrUnusableInputIsMissing) {
     EXPECT_EQ(calc_earth_dist(-9999, 0, 10, 10), -9999.0f);
     EXPECT_EQ(calc_earth_dist(10, -9999, 10, 10), -9999.0f);
     EXPECT_EQ(calc_earth_dist(10, 10, -9999, 10), -9999.0f);

@@ -10,8 +10,7 @@
 
 namespace {
 
-std::string expected_text(time_t when)
-{
+std::string expected_text(time_t when) {
     static const char *months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                    "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
     struct tm utc;
@@ -24,8 +23,7 @@ std::string expected_text(time_t when)
 
 } // namespace
 
-TEST(Date, CurrentStrIsTheUniversalTimeInTwentyCharacters)
-{
+TEST(Date, CurrentStrIsTheUniversalTimeInTwentyCharacters) {
     char buf[32];
     std::memset(buf, 'X', sizeof buf);
     time_t before = time(nullptr);
@@ -33,7 +31,7 @@ TEST(Date, CurrentStrIsTheUniversalTimeInTwentyCharacters)
     time_t after = time(nullptr);
 
     EXPECT_EQ(buf[20], '\0');
-    EXPECT_EQ(buf[21], 'X');  // nothing beyond the 21 bytes callers provide
+    EXPECT_EQ(buf[21], 'X'); // nothing beyond the 21 bytes callers provide
     EXPECT_TRUE(std::regex_match(buf, std::regex("[0-9]{2} [A-Z]{3} [0-9]{2}  "
                                                  "[0-9]{2}:[0-9]{2}:[0-9]{2}Z")))
         << buf;

@@ -24,27 +24,22 @@
 namespace {
 
 struct Scratch {
-    Scratch()
-    {
+    Scratch() {
         char pattern[] = "/tmp/test_mess.XXXXXX";
         path = mkdtemp(pattern) ? pattern : "";
     }
-    ~Scratch()
-    {
+    ~Scratch() {
         std::error_code ec;
         std::filesystem::remove_all(path, ec);
     }
     std::string file(const std::string &name) const { return path + "/" + name; }
-    std::string read(const std::string &name) const
-    {
+    std::string read(const std::string &name) const {
         std::ifstream in(file(name));
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
     }
-    bool exists(const std::string &name) const { return std::filesystem::exists(file(name)); }
-    void write(const std::string &name, const std::string &text) const
-    {
+    void write(const std::string &name, const std::string &text) const {
         std::ofstream(file(name)) << text;
     }
     std::string path;
@@ -55,8 +50,7 @@ struct Child {
 };
 
 // Puts the modes that earlier tests may have changed back to a known state.
-void reset_messages()
-{
+void reset_messages() {
     MESS_set(10, 0xFFFFFFFFu);
     MESS_set_out(1);
     MESS_set_page(1);
@@ -68,8 +62,7 @@ void reset_messages()
 // Runs the scenario in a child whose standard output and error go to files
 // and whose standard input is a pipe holding `input`.
 Child run_child(const Scratch &dir, const std::function<void()> &scenario,
-                const std::string &input = "")
-{
+                const std::string &input = "") {
     int fds[2];
     if (pipe(fds) != 0 || write(fds[1], input.data(), input.size()) < 0)
         return {};
@@ -92,51 +85,58 @@ Child run_child(const Scratch &dir, const std::function<void()> &scenario,
     return {dir.read("stdout"), dir.read("stderr")};
 }
 
-void print_lines(int from, int to)
-{
+void print_lines(int from, int to) {
     for (int i = from; i <= to; ++i)
         MESS_print(M_print, "%d\n", i);
 }
 
-std::string numbered(int from, int to)
-{
+std::string numbered(int from, int to) {
     std::string text;
     for (int i = from; i <= to; ++i)
         text += std::to_string(i) + "\n";
     return text;
 }
 
+M_type level_after(const char *str) {
+    MESS_set_str(str);
+    return MESS_get();
+}
+
+int count_entries_but_std_streams(const Scratch &dir) {
+    int entries = 0;
+    for (auto &e : std::filesystem::directory_iterator(dir.path))
+        entries += e.path().filename() != "stdout" && e.path().filename() != "stderr";
+    return entries;
+}
+
 // In a fresh copy of the program: standard output joins standard error so
 // that the death test sees everything in order.
-void join_stdout_to_stderr()
-{
+void join_stdout_to_stderr() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     dup2(2, 1);
 }
 
 } // namespace
 
-TEST(Mess, AtStartUpPrintToOut2IsShownAndNothingIsChosen)
-{
+TEST(Mess, AtStartUpPrintToOut2IsShownAndNothingIsChosen) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             join_stdout_to_stderr();
             int r = MESS_print(M_out3, "out3\n") + MESS_print(0x80000000u, "debug\n");
             r += 10 * MESS_print(M_mess, "mess\n") + 100 * MESS_print(M_out2, "out2\n");
-            std::fprintf(stderr, "r=%d level=%x set=%d max=%d\n", r, MESS_get(),
-                         MESS_check_set(), MESS_get_max_lines());
+            std::fprintf(stderr, "r=%d level=%x set=%d max=%d\n", r, MESS_get(), MESS_check_set(),
+                         MESS_get_max_lines());
             std::exit(0);
         },
         testing::ExitedWithCode(0), "^mess\nout2\nr=110 level=fffff set=0 max=22\n$");
 }
 
-TEST(Mess, DefaultCodesApplyOnlyUntilAnExplicitSetting)
-{
+TEST(Mess, DefaultCodesApplyOnlyUntilAnExplicitSetting) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            MESS_set(20, 0x200);  // fill-down: 0x3FF
+            MESS_set(20, 0x200); // fill-down: 0x3FF
             MESS_set(21, M_out3);
             MESS_set(19, 0x1);
             std::fprintf(stderr, "%x ", MESS_get());
@@ -162,8 +162,7 @@ TEST(Mess, DefaultCodesApplyOnlyUntilAnExplicitSetting)
         testing::ExitedWithCode(0), "^fffff 1\n$");
 }
 
-TEST(Mess, FillDownEnablesEveryLowerBit)
-{
+TEST(Mess, FillDownEnablesEveryLowerBit) {
     MESS_set(0, M_warn);
     EXPECT_EQ(MESS_get(), 0xFFu);
     MESS_set(0, 0x200);
@@ -176,8 +175,7 @@ TEST(Mess, FillDownEnablesEveryLowerBit)
     EXPECT_EQ(MESS_print(M_error, "hidden\n"), 0);
 }
 
-TEST(Mess, OtherCodesUpToFourOnlyCountAndHigherOnesDoNothing)
-{
+TEST(Mess, OtherCodesUpToFourOnlyCountAndHigherOnesDoNothing) {
     MESS_set(10, M_print);
     int count = MESS_check_set();
     MESS_set(3, M_debug);
@@ -188,55 +186,34 @@ TEST(Mess, OtherCodesUpToFourOnlyCountAndHigherOnesDoNothing)
     EXPECT_EQ(MESS_check_set(), count + 2);
 }
 
-TEST(Mess, LevelKeywordsSetAddAndRemoveKinds)
-{
-    auto level = [](const char *str) {
-        MESS_set_str(str);
-        return MESS_get();
-    };
-    EXPECT_EQ(level("mess"), 0xFFFu);
-    EXPECT_EQ(level("+out3"), 0xF00FFFu);
-    EXPECT_EQ(level("-print"), 0xF00FF0u);
-    EXPECT_EQ(level("ERROR"), 0x3Fu);
-    EXPECT_EQ(level("messages"), 0xFFFu);  // keywords are prefixes
-    EXPECT_EQ(level("mess,+debugd"), 0x80000FFFu);
-    EXPECT_EQ(level("out2b"), 0x3FFFFu);
-    EXPECT_EQ(level("+out1c"), 0x3FFFFu);  // already on
-    EXPECT_EQ(level("print,-printa"), 0xEu);
+TEST(Mess, LevelKeywordsSetAddAndRemoveKindsAndSubLevels) {
+    EXPECT_EQ(level_after("mess"), 0xFFFu);
+    EXPECT_EQ(level_after("+out3"), 0xF00FFFu);
+    EXPECT_EQ(level_after("-print"), 0xF00FF0u);
+    EXPECT_EQ(level_after("ERROR"), 0x3Fu);
+    EXPECT_EQ(level_after("messages"), 0xFFFu); // keywords are prefixes
+    EXPECT_EQ(level_after("mess,+debugd"), 0x80000FFFu);
+    EXPECT_EQ(level_after("out2b"), 0x3FFFFu);
+    EXPECT_EQ(level_after("print,-printa"), 0xEu);
+    EXPECT_EQ(level_after("warna"), 0u); // warn has no sub-level a
+    EXPECT_EQ(level_after("errorc"), 0u);
+    EXPECT_EQ(level_after("warnc"), 0x7Fu);
+    EXPECT_EQ(level_after("WARNC"), 0xFFu); // only a lower-case letter selects
+    EXPECT_EQ(level_after("errora"), 0x1Fu);
 }
 
-TEST(Mess, SubLevelLettersThatNameNoBitSilenceEverything)
-{
-    auto level = [](const char *str) {
-        MESS_set_str(str);
-        return MESS_get();
-    };
-    EXPECT_EQ(level("warna"), 0u);
-    EXPECT_EQ(level("errorc"), 0u);
-    EXPECT_EQ(level("warnc"), 0x7Fu);
-    EXPECT_EQ(level("WARNC"), 0xFFu);  // only a lower-case letter selects
-    EXPECT_EQ(level("errora"), 0x1Fu);
+TEST(Mess, UnknownAndEmptyWordsNameNothing) {
+    EXPECT_EQ(level_after("mess,pages"), 0u);
+    EXPECT_EQ(level_after("mess,pr"), 0u);
+    EXPECT_EQ(level_after("mess,+bogus,-bogus"), 0xFFFu);
+    EXPECT_EQ(level_after("mess,+,-"), 0xFFFu);
+    EXPECT_EQ(level_after("print,,+mess"), 0xF00u);
+    EXPECT_EQ(level_after("print,a"), 0u);
+    EXPECT_EQ(level_after(",print"), 0xFu);
+    EXPECT_EQ(level_after(nullptr), 0xFu);
 }
 
-TEST(Mess, UnknownAndEmptyWordsNameNothing)
-{
-    auto level = [](const char *str) {
-        MESS_set_str(str);
-        return MESS_get();
-    };
-    EXPECT_EQ(level("mess,pages"), 0u);
-    EXPECT_EQ(level("mess,pr"), 0u);
-    EXPECT_EQ(level("mess,+bogus,-bogus"), 0xFFFu);
-    EXPECT_EQ(level("mess,+,-"), 0xFFFu);
-    EXPECT_EQ(level("print,,+mess"), 0xF00u);
-    EXPECT_EQ(level("print,a"), 0u);
-    EXPECT_EQ(level(",print"), 0xFu);
-    MESS_set_str(nullptr);
-    EXPECT_EQ(MESS_get(), 0xFu);
-}
-
-TEST(Mess, LineItemReadsTheNumberAfterOneSeparator)
-{
+TEST(Mess, LineItemReadsTheNumberAfterOneSeparator) {
     Scratch dir;
     run_child(dir, [] {
         for (const char *item : {"line30", "line:30", "LINE=40", "line", "line:", "line:-5",
@@ -248,8 +225,7 @@ TEST(Mess, LineItemReadsTheNumberAfterOneSeparator)
     EXPECT_EQ(dir.read("stdout"), "22 30 40 22 22 22 22 12 2147483647 ");
 }
 
-TEST(Mess, ErrorsAndWarningsGoToStandardError)
-{
+TEST(Mess, ErrorsAndWarningsGoToStandardError) {
     Scratch dir;
     Child c = run_child(dir, [] {
         MESS_print(M_error, "error\n");
@@ -263,8 +239,7 @@ TEST(Mess, ErrorsAndWarningsGoToStandardError)
     EXPECT_EQ(c.out, "out1\nprint 7\n");
 }
 
-TEST(Mess, FileItemsChooseFileAndTerminal)
-{
+TEST(Mess, FileItemsChooseFileAndTerminal) {
     Scratch dir;
     dir.write("old", "old\n");
     dir.write("keep", "kept\n");
@@ -289,8 +264,7 @@ TEST(Mess, FileItemsChooseFileAndTerminal)
     EXPECT_EQ(dir.read("only"), "to only\n" + std::string(5000, 'x'));
 }
 
-TEST(Mess, FileItemsWithoutANameOpenNothing)
-{
+TEST(Mess, FileItemsWithoutANameOpenNothing) {
     Scratch dir;
     std::string log = dir.file("log");
     Child c = run_child(dir, [&] {
@@ -309,14 +283,10 @@ TEST(Mess, FileItemsWithoutANameOpenNothing)
     EXPECT_EQ(c.err, "7");
     EXPECT_EQ(c.out, "+fi\n@fi\n-fi\ndfi\n+fi:\n@FI=\ndfi:\n");
     EXPECT_EQ(dir.read("log"), "");
-    int entries = 0;
-    for (auto &e : std::filesystem::directory_iterator(dir.path))
-        entries += e.path().filename() != "stdout" && e.path().filename() != "stderr";
-    EXPECT_EQ(entries, 1);  // the log only
+    EXPECT_EQ(count_entries_but_std_streams(dir), 1); // the log only
 }
 
-TEST(Mess, StampedFileLinesStartWithTheUtcTime)
-{
+TEST(Mess, StampedFileLinesStartWithTheUtcTime) {
     Scratch dir;
     std::string item = "@fi:" + dir.file("log");
     run_child(dir, [&] {
@@ -332,8 +302,7 @@ TEST(Mess, StampedFileLinesStartWithTheUtcTime)
     EXPECT_EQ(dir.read("stdout"), "first 1\n");
 }
 
-TEST(Mess, DeferredFileIsOpenedForEachMessage)
-{
+TEST(Mess, DeferredFileIsOpenedForEachMessage) {
     Scratch dir;
     dir.write("plain", "");
     std::string deferred = dir.file("deferred");
@@ -350,8 +319,7 @@ TEST(Mess, DeferredFileIsOpenedForEachMessage)
     EXPECT_EQ(dir.read("deferred"), "two\n");
 }
 
-TEST(Mess, DeferredNameLongerThanItsBufferIsRefused)
-{
+TEST(Mess, DeferredNameLongerThanItsBufferIsRefused) {
     Scratch dir;
     std::string fits = dir.path + "/" + std::string(159 - dir.path.size() - 1, 'f');
     std::string too_long = dir.path + "/" + std::string(160 - dir.path.size() - 1, 'g');
@@ -362,22 +330,18 @@ TEST(Mess, DeferredNameLongerThanItsBufferIsRefused)
         MESS_print(M_print, "too long\n");
     });
     EXPECT_EQ(dir.read("stdout"), "fits\ntoo long\n");
-    int entries = 0;
-    for (auto &e : std::filesystem::directory_iterator(dir.path))
-        entries += e.path().filename().string()[0] != 's';
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(count_entries_but_std_streams(dir), 1);
     EXPECT_EQ(dir.read(fits.substr(dir.path.size() + 1)), "fits\n");
 }
 
-TEST(Mess, EchoFileGetsEveryShownMessage)
-{
+TEST(Mess, EchoFileGetsEveryShownMessage) {
     Scratch dir;
     Child c = run_child(dir, [&] {
         MESS_file(dir.file("echo1").c_str(), "w");
         MESS_print(M_print, "a\n");
         MESS_set_str(("+debug,@fi:" + dir.file("log")).c_str());
         MESS_print(M_error, "b\n");
-        MESS_set_str("fi");  // terminal off
+        MESS_set_str("fi"); // terminal off
         MESS_print(M_out4, "c\n");
         MESS_set_str("-out4");
         MESS_print(M_out4, "hidden\n");
@@ -394,8 +358,7 @@ TEST(Mess, EchoFileGetsEveryShownMessage)
     EXPECT_EQ(c.err, "b\n");
 }
 
-TEST(Mess, ItemListShowsMessAddsDebugAndEmptiesTheLog)
-{
+TEST(Mess, ItemListShowsMessAddsDebugAndEmptiesTheLog) {
     Scratch dir;
     dir.write("run.log", "old text\n");
     std::string items = "mess,+debugd,-fi:" + dir.file("run.log");
@@ -410,15 +373,14 @@ TEST(Mess, ItemListShowsMessAddsDebugAndEmptiesTheLog)
     EXPECT_EQ(dir.read("run.log"), "debug d\n");
 }
 
-TEST(Mess, AutomaticPagingWaitsAfterTheTwentyThirdNewline)
-{
+TEST(Mess, AutomaticPagingWaitsAfterTheTwentyThirdNewline) {
     Scratch dir;
     Child c = run_child(
         dir,
         [] {
             MESS_set_str("PAGE");
             print_lines(1, 22);
-            MESS_print(M_print, "%s", "arguments\n\n\n");  // not counted
+            MESS_print(M_print, "%s", "arguments\n\n\n"); // not counted
             print_lines(23, 23);
             std::printf("next=%c\n", std::getchar());
         },
@@ -426,36 +388,34 @@ TEST(Mess, AutomaticPagingWaitsAfterTheTwentyThirdNewline)
     EXPECT_EQ(c.out, numbered(1, 22) + "arguments\n\n\n23\nPress return to continue\nnext=y\n");
 }
 
-TEST(Mess, NoWaitWithoutAutomaticPagingOrInBatchMode)
-{
+TEST(Mess, NoWaitWithoutAutomaticPagingOrInBatchMode) {
     Scratch dir;
     Child c = run_child(
         dir,
         [] {
-            print_lines(1, 30);  // paging on request only
+            print_lines(1, 30); // paging on request only
             MESS_set_str("page,pages");
-            print_lines(31, 40);  // "pages" silenced everything
+            print_lines(31, 40); // "pages" silenced everything
             MESS_set_str("print,nopage");
             print_lines(41, 70);
             MESS_set_str("page");
             FLAG_set_batch(1);
             print_lines(71, 100);
             FLAG_set_batch(0);
-            print_lines(101, 101);  // the count went on in batch mode
+            print_lines(101, 101); // the count went on in batch mode
             std::printf("next=%c\n", std::getchar());
         },
         "xy");
     EXPECT_EQ(c.out, numbered(1, 30) + numbered(41, 101) + "Press return to continue\nnext=y\n");
 }
 
-TEST(Mess, HoldShowsItsTextUnformattedAndReadsOneCharacter)
-{
+TEST(Mess, HoldShowsItsTextUnformattedAndReadsOneCharacter) {
     Scratch dir;
     Child c = run_child(
         dir,
         [] {
             MESS_hold(M_print, "wait %d\n");
-            MESS_hold(M_warn, "warn\n");  // needs error and warn bits for stderr
+            MESS_hold(M_warn, "warn\n"); // needs error and warn bits for stderr
             MESS_hold(M_error | M_warn, "both\n");
             MESS_set(10, M_print);
             MESS_hold(M_mess, "disabled\n");
@@ -474,8 +434,7 @@ TEST(Mess, HoldShowsItsTextUnformattedAndReadsOneCharacter)
     EXPECT_EQ(c.err, "both\n");
 }
 
-TEST(Mess, HoldRestartsTheLineCount)
-{
+TEST(Mess, HoldRestartsTheLineCount) {
     Scratch dir;
     Child c = run_child(
         dir,
@@ -489,8 +448,7 @@ TEST(Mess, HoldRestartsTheLineCount)
     EXPECT_EQ(c.out, numbered(1, 20) + "hold\n" + numbered(21, 43) + "Press return to continue\n");
 }
 
-TEST(Mess, BannerShowsProgramAndVersionAsMessMessage)
-{
+TEST(Mess, BannerShowsProgramAndVersionAsMessMessage) {
     Scratch dir;
     Child c = run_child(dir, [] {
         MESS_print_prog("CITY DETERMINATION PROGRAM");
