@@ -20,6 +20,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -232,7 +233,8 @@ void apply_item(const char *item) {
 /* ---- printing ---------------------------------------------------------- */
 
 // Formats into a stack buffer, and again into an allocated string when the
-// text is longer; when memory runs out the text is cut at the stack buffer.
+// text is longer; when memory runs out the text is cut to what the stack
+// buffer holds.
 std::string format_text(const char *format, va_list args) noexcept {
     std::string text;
     va_list again;

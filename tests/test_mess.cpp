@@ -373,7 +373,7 @@ TEST(Mess, ItemListShowsMessAddsDebugAndEmptiesTheLog) {
     EXPECT_EQ(dir.read("run.log"), "debug d\n");
 }
 
-TEST(Mess, AutomaticPagingWaitsAfterTheTwentyThirdNewline) {
+TEST(Mess, AutomaticPagingWaitsAfterTheTwentyThirdNewlineAndAnyWaitRestartsTheCount) {
     Scratch dir;
     Child c = run_child(
         dir,
@@ -383,9 +383,14 @@ TEST(Mess, AutomaticPagingWaitsAfterTheTwentyThirdNewline) {
             MESS_print(M_print, "%s", "arguments\n\n\n"); // not counted
             print_lines(23, 23);
             std::printf("next=%c\n", std::getchar());
+            print_lines(24, 43);
+            MESS_hold(M_print, "hold\n");
+            print_lines(44, 66);
         },
-        "xy");
-    EXPECT_EQ(c.out, numbered(1, 22) + "arguments\n\n\n23\nPress return to continue\nnext=y\n");
+        "xyz");
+    EXPECT_EQ(c.out, numbered(1, 22) + "arguments\n\n\n23\nPress return to continue\nnext=y\n" +
+                         numbered(24, 43) + "hold\n" + numbered(44, 66) +
+                         "Press return to continue\n");
 }
 
 TEST(Mess, NoWaitWithoutAutomaticPagingOrInBatchMode) {
@@ -432,20 +437,6 @@ TEST(Mess, HoldShowsItsTextUnformattedAndReadsOneCharacter) {
         "abcde");
     EXPECT_EQ(c.out, "wait %d\nwarn\nnext=d\n");
     EXPECT_EQ(c.err, "both\n");
-}
-
-TEST(Mess, HoldRestartsTheLineCount) {
-    Scratch dir;
-    Child c = run_child(
-        dir,
-        [] {
-            MESS_set_page(2);
-            print_lines(1, 20);
-            MESS_hold(M_print, "hold\n");
-            print_lines(21, 43);
-        },
-        "xy");
-    EXPECT_EQ(c.out, numbered(1, 20) + "hold\n" + numbered(21, 43) + "Press return to continue\n");
 }
 
 TEST(Mess, BannerShowsProgramAndVersionAsMessMessage) {
