@@ -9,9 +9,11 @@
  * builds from the program's option codes; the table stays alive for the
  * rest of the process because stored records refer to it by index.
  *
- * Failure is reported by result codes only: -1 when a record cannot be
+ * Failure is reported by result codes: -1 when a record cannot be
  * allocated, 0 for "nothing found / nothing to convert".  Unknown options
- * and unplaced positional words are never errors.
+ * and unplaced positional words are never errors; start-up prints a warn
+ * message only for a loop window it cannot reach and for codes beyond the
+ * key table's room.
  */
 #include "kem.h"
 
@@ -31,13 +33,13 @@ namespace {
  * ---------------------------------------------------------------------- */
 
 struct State {
-    res_obj root{};          /* head of the store; holds no resource */
-    int clargc = 0;          /* remembered command line (referenced, not copied) */
+    res_obj root{}; /* head of the store; holds no resource */
+    int clargc = 0; /* remembered command line (referenced, not copied) */
     char **clargv = nullptr;
     RES_defobj table[RES_TABLE_SIZE]{}; /* key table built by RES_init */
     RES_defobj no_table[1]{};           /* an empty key table */
-    int path_count = 0;      /* elements of the last defaults search path: */
-    char **path_items = nullptr; /* DEF_tag keeps pointers into them */
+    int path_count = 0;                 /* elements of the last defaults search path: */
+    char **path_items = nullptr;        /* DEF_tag keeps pointers into them */
 };
 
 State state;
@@ -194,8 +196,8 @@ const char *const object_param_more[] = {
 struct Help {
     res_type code;
     const char *syntax;
-    const char *text;              /* null: the syntax stands alone on its line */
-    const char *const *more;       /* continuation lines, null-terminated, or null */
+    const char *text;        /* null: the syntax stands alone on its line */
+    const char *const *more; /* continuation lines, null-terminated, or null */
 };
 
 constexpr Help helps[] = {
@@ -274,7 +276,8 @@ constexpr Help helps[] = {
     {RES_color_pop, "-copp clr", "Probablilty of precipitation color", nullptr},
     {RES_color_sound, "-cosd tclr,tdclr", "Sounding colors", nullptr},
     {RES_color_therm, "-coth pclr,tclr,daclr,maclr,mrclr", "Thermodynamic diagram colors", nullptr},
-    {RES_color_thrmtxt, "-cott pclr,tclr,daclr,maclr,mrclr", "Thermodynamic diagram text colors", nullptr},
+    {RES_color_thrmtxt, "-cott pclr,tclr,daclr,maclr,mrclr", "Thermodynamic diagram text colors",
+     nullptr},
     {RES_color_hodo, "-coh dclr,sclr,hclr", "Hodograph colors", nullptr},
     {RES_color_hodtxt, "-coht dclr,sclr,hclr", "Hodograph text colors", nullptr},
     {RES_font_list, "-fl list", "List of fonts to use", nullptr},
@@ -295,8 +298,7 @@ constexpr Help helps[] = {
  * ---------------------------------------------------------------------- */
 
 /* An allocated copy of `text`; null for a null text or when memory runs out. */
-char *copy_text(const char *text)
-{
+char *copy_text(const char *text) {
     if (!text)
         return nullptr;
     size_t len = std::strlen(text);
@@ -306,8 +308,7 @@ char *copy_text(const char *text)
     return copy;
 }
 
-res_obj *find_record(const char *name)
-{
+res_obj *find_record(const char *name) {
     if (!name)
         return nullptr;
     for (res_obj *rec = state.root.next; rec; rec = rec->next)
@@ -317,8 +318,7 @@ res_obj *find_record(const char *name)
 }
 
 /* Appends a new record for `name` at the tail; null when it cannot be made. */
-res_obj *add_record(const char *name)
-{
+res_obj *add_record(const char *name) {
     res_obj *rec = new (std::nothrow) res_obj{};
     if (!rec)
         return nullptr;
@@ -330,8 +330,7 @@ res_obj *add_record(const char *name)
     return rec;
 }
 
-void set_record(res_obj *rec, int index, const char *data, DEF_convert cvt)
-{
+void set_record(res_obj *rec, int index, const char *data, DEF_convert cvt) {
     std::free(rec->data);
     rec->data = copy_text(data);
     rec->cvt = cvt;
@@ -339,8 +338,7 @@ void set_record(res_obj *rec, int index, const char *data, DEF_convert cvt)
 }
 
 /* The old value, a newline and `data`, as one allocated text. */
-char *join_lines(const char *old, const char *data)
-{
+char *join_lines(const char *old, const char *data) {
     size_t a = std::strlen(old);
     size_t b = std::strlen(data);
     char *joined = static_cast<char *>(std::malloc(a + b + 2));
@@ -352,13 +350,11 @@ char *join_lines(const char *old, const char *data)
     return joined;
 }
 
-
 /* ------------------------------------------------------------------------
  * Key-table lookups
  * ---------------------------------------------------------------------- */
 
-const Option *option_of(res_type code)
-{
+const Option *option_of(res_type code) {
     for (const Option &option : options)
         if (option.code == code)
             return &option;
@@ -367,18 +363,15 @@ const Option *option_of(res_type code)
 
 /* Entries with an empty resource name stand for unknown codes: every
    lookup skips them. */
-bool usable(const RES_defobj &entry)
-{
+bool usable(const RES_defobj &entry) {
     return entry.def && entry.def[0];
 }
 
-bool keyed_entry(const RES_defobj &entry)
-{
+bool keyed_entry(const RES_defobj &entry) {
     return usable(entry) && entry.cmd && RES_slot_of(&entry) == 0;
 }
 
-int table_size(const RES_defobj *table)
-{
+int table_size(const RES_defobj *table) {
     int size = 0;
     while (table[size].def)
         ++size;
@@ -387,8 +380,7 @@ int table_size(const RES_defobj *table)
 
 enum class Match { key, name, leading };
 
-bool entry_matches(const RES_defobj &entry, const char *name, Match how)
-{
+bool entry_matches(const RES_defobj &entry, const char *name, Match how) {
     switch (how) {
     case Match::key:
         return stricmp(name, entry.cmd) == 0;
@@ -403,8 +395,7 @@ bool entry_matches(const RES_defobj &entry, const char *name, Match how)
 /* Short keys are tried over the whole table first, then resource names,
    then leading parts, so that a listed key is never shadowed by the
    leading part of an earlier entry's name (-st is state, not stat_prior). */
-int find_keyed(const RES_defobj *table, const char *name)
-{
+int find_keyed(const RES_defobj *table, const char *name) {
     for (Match how : {Match::key, Match::name, Match::leading})
         for (int i = 0; table[i].def; ++i)
             if (keyed_entry(table[i]) && entry_matches(table[i], name, how))
@@ -412,8 +403,7 @@ int find_keyed(const RES_defobj *table, const char *name)
     return -1;
 }
 
-int find_slot(const RES_defobj *table, int slot)
-{
+int find_slot(const RES_defobj *table, int slot) {
     for (int i = 0; table[i].def; ++i)
         if (usable(table[i]) && RES_slot_of(&table[i]) == slot)
             return i;
@@ -434,8 +424,7 @@ struct Typed {
 };
 
 /* '-' and a letter; with `double_dash` also "--" and a letter. */
-bool starts_option(const char *word, bool double_dash)
-{
+bool starts_option(const char *word, bool double_dash) {
     if (!word || word[0] != '-')
         return false;
     const unsigned char *rest = reinterpret_cast<const unsigned char *>(word + 1);
@@ -445,8 +434,7 @@ bool starts_option(const char *word, bool double_dash)
 }
 
 /* Reads the option at argv[i]; answers the index of the last word used. */
-int read_option(int argc, char **argv, int i, Typed &opt)
-{
+int read_option(int argc, char **argv, int i, Typed &opt) {
     const char *word = argv[i] + 1;
     if (*word == '-')
         ++word;
@@ -466,8 +454,7 @@ int read_option(int argc, char **argv, int i, Typed &opt)
 }
 
 /* n, na, nam or name: the program-name option. */
-bool names_program(const char *name, bool ignore_case)
-{
+bool names_program(const char *name, bool ignore_case) {
     size_t len = std::strlen(name);
     if (len == 0 || len > 4)
         return false;
@@ -477,8 +464,7 @@ bool names_program(const char *name, bool ignore_case)
 }
 
 /* default... or df...: the defaults search path option. */
-bool names_search_path(const char *name, bool ignore_case)
-{
+bool names_search_path(const char *name, bool ignore_case) {
     if (ignore_case)
         return strnicmp(name, "default", 7) == 0 || strnicmp(name, "df", 2) == 0;
     return std::strncmp(name, "default", 7) == 0 || std::strncmp(name, "df", 2) == 0;
@@ -487,8 +473,7 @@ bool names_search_path(const char *name, bool ignore_case)
 /* Before any defaults file is read: only the program name and the search
    path, single-dash and case-sensitive.  Other options are stepped over
    together with any value word they take. */
-void first_walk(int argc, char **argv)
-{
+void first_walk(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         if (!starts_option(argv[i], false))
             continue;
@@ -505,14 +490,12 @@ void first_walk(int argc, char **argv)
     }
 }
 
-bool takes_no_word(DEF_convert cvt)
-{
+bool takes_no_word(DEF_convert cvt) {
     return cvt == CV_bool || cvt == CV_batch || cvt == CV_help;
 }
 
 /* Stores the keyed option at argv[i]; answers the index of the last word used. */
-int enter_option(int argc, char **argv, int i, const RES_defobj *table)
-{
+int enter_option(int argc, char **argv, int i, const RES_defobj *table) {
     Typed opt;
     int last = read_option(argc, argv, i, opt);
     if (names_program(opt.name, true) || names_search_path(opt.name, true))
@@ -537,8 +520,7 @@ int enter_option(int argc, char **argv, int i, const RES_defobj *table)
  * the resource held from defaults files or the environment.  The tenth
  * word therefore appends like the others.
  */
-void enter_positional(const char *word, int position, const RES_defobj *table)
-{
+void enter_positional(const char *word, int position, const RES_defobj *table) {
     int found = position <= 9 ? find_slot(table, position) : -1;
     if (found >= 0) {
         RES_new(found, table[found].def, word, table[found].cvt);
@@ -553,8 +535,7 @@ void enter_positional(const char *word, int position, const RES_defobj *table)
         RES_append(found, table[found].def, word, table[found].cvt);
 }
 
-void second_walk(int argc, char **argv, const RES_defobj *table)
-{
+void second_walk(int argc, char **argv, const RES_defobj *table) {
     int position = 0;
     for (int i = 1; i < argc; ++i) {
         const char *word = argv[i];
@@ -578,8 +559,7 @@ constexpr int def_value_size = 200; /* ... and 199 characters */
 /* One key line of a defaults file: every entry the key selects receives
    the value; an unclaimed key meant for this program becomes a free
    resource under its bare name. */
-void take_defaults_line(const char *key, const char *value, const RES_defobj *table)
-{
+void take_defaults_line(const char *key, const char *value, const RES_defobj *table) {
     bool taken = false;
     for (int i = 0; table[i].def; ++i) {
         if (!usable(table[i]) || !DEF_cmp(table[i].def, key))
@@ -597,8 +577,7 @@ void take_defaults_line(const char *key, const char *value, const RES_defobj *ta
         RES_new(KEM_MISSING, name, value, CV_string);
 }
 
-void read_defaults_file(const char *file, const RES_defobj *table)
-{
+void read_defaults_file(const char *file, const RES_defobj *table) {
     if (DEF_open(file) == 0) {
         char key[def_key_size] = "";
         char value[def_value_size] = "";
@@ -611,8 +590,7 @@ void read_defaults_file(const char *file, const RES_defobj *table)
     DEF_close();
 }
 
-void take_path_element(const char *element, const RES_defobj *table)
-{
+void take_path_element(const char *element, const RES_defobj *table) {
     if (element[0] == '+') {
         DEF_tag(element + 1);
     } else if (element[0] == '#') {
@@ -626,8 +604,7 @@ void take_path_element(const char *element, const RES_defobj *table)
 }
 
 /* The split path outlives this decoding: the tag list refers into it. */
-void read_search_path(const RES_defobj *table)
-{
+void read_search_path(const RES_defobj *table) {
     const char *path = RES_get("default");
     if (!path)
         path = default_search_path;
@@ -644,8 +621,7 @@ void read_search_path(const RES_defobj *table)
         take_path_element(items[i], table);
 }
 
-void read_environment(const RES_defobj *table)
-{
+void read_environment(const RES_defobj *table) {
     for (int i = 0; table[i].def; ++i) {
         if (!usable(table[i]))
             continue;
@@ -658,8 +634,7 @@ void read_environment(const RES_defobj *table)
 }
 
 /* Every record with a table entry is converted once, in store order. */
-void convert_all(const RES_defobj *table)
-{
+void convert_all(const RES_defobj *table) {
     int size = table_size(table);
     for (const res_obj *rec = state.root.next; rec; rec = rec->next) {
         if (rec->index == KEM_MISSING)
@@ -679,8 +654,7 @@ void convert_all(const RES_defobj *table)
 
 /* One key-table entry per listed code, keyed list first; codes beyond the
    table's room are refused. */
-void build_table(const res_type *keyed, const res_type *positional)
-{
+void build_table(const res_type *keyed, const res_type *positional) {
     const int room = RES_TABLE_SIZE - 1;
     int size = 0;
     int refused = 0;
@@ -693,8 +667,7 @@ void build_table(const res_type *keyed, const res_type *positional)
         }
     state.table[size] = RES_defobj{};
     if (refused)
-        MESS_print(M_warn, "RES_init: only %d options can be listed, %d ignored\n", room,
-                   refused);
+        MESS_print(M_warn, "RES_init: only %d options can be listed, %d ignored\n", room, refused);
 }
 
 /* ------------------------------------------------------------------------
@@ -711,21 +684,18 @@ constexpr Word file_params[] = {
 };
 
 constexpr Word plot_types[] = {
-    {"raw", 0},     {"none", 99},  {"value", 17}, {"gvalue", 17}, {"cf", 15},
-    {"lcf", 16},    {"ln", 12},    {"dln", 13},   {"ndln", 14},   {"stuve", 61},
-    {"vect", 21},   {"barb", 22},  {"strm", 23},  {"stream", 23}, {"an", 54},
-    {"number", 54}, {"pm", 55},    {"skewt", 62}, {"ema", 63},    {"teph", 64},
-    {"rteph", 65},  {"hodo", 69},
+    {"raw", 0},   {"none", 99},   {"value", 17}, {"gvalue", 17}, {"cf", 15},   {"lcf", 16},
+    {"ln", 12},   {"dln", 13},    {"ndln", 14},  {"stuve", 61},  {"vect", 21}, {"barb", 22},
+    {"strm", 23}, {"stream", 23}, {"an", 54},    {"number", 54}, {"pm", 55},   {"skewt", 62},
+    {"ema", 63},  {"teph", 64},   {"rteph", 65}, {"hodo", 69},
 };
 
 constexpr Word components[] = {
-    {"text_ul", 1}, {"text_uc", 2}, {"text_ur", 3}, {"text_ll", 4}, {"text_lc", 5},
-    {"text_lr", 6}, {"data", 7},    {"map", 8},     {"grid", 9},    {"sum", 10},
-    {"bord", 11},
+    {"text_ul", 1}, {"text_uc", 2}, {"text_ur", 3}, {"text_ll", 4}, {"text_lc", 5}, {"text_lr", 6},
+    {"data", 7},    {"map", 8},     {"grid", 9},    {"sum", 10},    {"bord", 11},
 };
 
-template <size_t N> int code_of(const Word (&words)[N], const char *text)
-{
+template <size_t N> int code_of(const Word (&words)[N], const char *text) {
     for (const Word &word : words)
         if (stricmp(text, word.text) == 0)
             return word.code;
@@ -733,24 +703,21 @@ template <size_t N> int code_of(const Word (&words)[N], const char *text)
 }
 
 /* Sets the flag word to the code of `value`; unknown words change nothing. */
-template <size_t N> int set_flag_by_word(int flag, const Word (&words)[N], const char *value)
-{
+template <size_t N> int set_flag_by_word(int flag, const Word (&words)[N], const char *value) {
     int code = code_of(words, value);
     if (code >= 0)
         FLAG_set(flag, code);
     return 1;
 }
 
-int convert_batch()
-{
+int convert_batch() {
     FLAG_set(19, 1);
     if (!MESS_check_set())
         MESS_set(0, 255);
     return 1;
 }
 
-int convert_bool(const char *value, int *out)
-{
+int convert_bool(const char *value, int *out) {
     if (!value || stricmp(value, "true") == 0 || stricmp(value, "on") == 0 ||
         stricmp(value, "yes") == 0)
         *out = 1;
@@ -762,8 +729,7 @@ int convert_bool(const char *value, int *out)
 
 /* One item of a drawing-component list; an unsigned first item starts
    from nothing drawn. */
-void draw_item(const char *item, bool first)
-{
+void draw_item(const char *item, bool first) {
     int on = 1;
     if (*item == '+')
         ++item;
@@ -783,8 +749,7 @@ void draw_item(const char *item, bool first)
     }
 }
 
-int convert_draw(const char *value)
-{
+int convert_draw(const char *value) {
     int count = 0;
     char **items = nullptr;
     parse_string(value, ',', &count, &items);
@@ -795,14 +760,12 @@ int convert_draw(const char *value)
 }
 
 /* The kinds that act on flags or message levels and need only a value. */
-bool acts_without_destination(DEF_convert cvt)
-{
+bool acts_without_destination(DEF_convert cvt) {
     return cvt == CV_mess || cvt == CV_hour || cvt == CV_file_param || cvt == CV_plot_type ||
            cvt == CV_draw;
 }
 
-int convert_without_destination(const char *value, DEF_convert cvt)
-{
+int convert_without_destination(const char *value, DEF_convert cvt) {
     switch (cvt) {
     case CV_mess:
         MESS_set_str(value);
@@ -822,8 +785,7 @@ int convert_without_destination(const char *value, DEF_convert cvt)
 
 /* Whole number at the start of `text` (a '+' sign allowed); false when
    there is none or it does not fit. */
-template <class T> bool read_number(const char *text, int base, T &result)
-{
+template <class T> bool read_number(const char *text, int base, T &result) {
     if (text[0] == '+' && text[1] != '-')
         ++text;
     T number{};
@@ -834,8 +796,7 @@ template <class T> bool read_number(const char *text, int base, T &result)
     return true;
 }
 
-int convert_int(const char *value, int *out)
-{
+int convert_int(const char *value, int *out) {
     unsigned char first = static_cast<unsigned char>(value[0]);
     if (!std::isdigit(first) && first != '-' && first != '+')
         return 1;
@@ -850,8 +811,7 @@ int convert_int(const char *value, int *out)
 }
 
 /* Short and long values are only read when the text starts with a digit. */
-template <class T> int convert_digit_start(const char *value, T *out)
-{
+template <class T> int convert_digit_start(const char *value, T *out) {
     if (std::isdigit(static_cast<unsigned char>(value[0])))
         read_number(value, 10, *out);
     return 1;
@@ -859,8 +819,7 @@ template <class T> int convert_digit_start(const char *value, T *out)
 
 /* Copied into the caller's buffer, taken to be a path buffer: a longer
    value is cut rather than written past it. */
-int convert_strcpy(const char *value, char *out)
-{
+int convert_strcpy(const char *value, char *out) {
     size_t len = std::strlen(value);
     if (len > KEM_PATH_MAX - 1)
         len = KEM_PATH_MAX - 1;
@@ -871,8 +830,7 @@ int convert_strcpy(const char *value, char *out)
 
 /* A new copy with room for the delimiter; "none" gives an empty copy, so
    that the program may release whatever it was given. */
-int convert_path(const char *value, char **out)
-{
+int convert_path(const char *value, char **out) {
     size_t len = stricmp(value, "none") == 0 ? 0 : std::strlen(value);
     char *copy = static_cast<char *>(std::malloc(len + 2));
     if (!copy)
@@ -885,8 +843,7 @@ int convert_path(const char *value, char **out)
     return 1;
 }
 
-int convert_device(const char *value, const char **out)
-{
+int convert_device(const char *value, const char **out) {
     int count = 0;
     char **items = nullptr;
     parse_string(value, ',', &count, &items);
@@ -897,8 +854,7 @@ int convert_device(const char *value, const char **out)
     return 1;
 }
 
-int convert_to(const char *value, void *out, DEF_convert cvt)
-{
+int convert_to(const char *value, void *out, DEF_convert cvt) {
     switch (cvt) {
     case CV_int:
         return convert_int(value, static_cast<int *>(out));
@@ -941,16 +897,14 @@ int convert_to(const char *value, void *out, DEF_convert cvt)
  * Help output
  * ---------------------------------------------------------------------- */
 
-const Help *help_of(res_type code)
-{
+const Help *help_of(res_type code) {
     for (const Help &help : helps)
         if (help.code == code)
             return &help;
     return nullptr;
 }
 
-void help_list(const res_type *codes)
-{
+void help_list(const res_type *codes) {
     for (int i = 0; codes && codes[i] != RES_null; ++i)
         RES_help_item(codes[i]);
 }
@@ -961,8 +915,7 @@ void help_list(const res_type *codes)
  * The store
  * ---------------------------------------------------------------------- */
 
-int RES_new(int index, const char *name, const char *data, DEF_convert cvt)
-{
+int RES_new(int index, const char *name, const char *data, DEF_convert cvt) {
     if (!name)
         return -1;
     res_obj *rec = find_record(name);
@@ -974,8 +927,7 @@ int RES_new(int index, const char *name, const char *data, DEF_convert cvt)
     return 0;
 }
 
-int RES_append(int index, const char *name, const char *data, DEF_convert cvt)
-{
+int RES_append(int index, const char *name, const char *data, DEF_convert cvt) {
     if (!name)
         return -1;
     res_obj *rec = find_record(name);
@@ -995,29 +947,25 @@ int RES_append(int index, const char *name, const char *data, DEF_convert cvt)
     return 0;
 }
 
-int RES_put(const char *name, const char *value)
-{
+int RES_put(const char *name, const char *value) {
     return RES_new(KEM_MISSING, name, value, CV_string);
 }
 
-const char *RES_get(const char *name)
-{
+const char *RES_get(const char *name) {
     const res_obj *rec = find_record(name);
     if (!rec)
         return nullptr;
     return rec->data ? rec->data : "";
 }
 
-int RES_getval(const char *name, void *out, DEF_convert cvt)
-{
+int RES_getval(const char *name, void *out, DEF_convert cvt) {
     const res_obj *rec = find_record(name);
     if (!rec || !out)
         return 0;
     return RES_conv_data(rec->data, out, cvt);
 }
 
-int RES_getvals(const char *name, int *paramc, char ***paramv)
-{
+int RES_getvals(const char *name, int *paramc, char ***paramv) {
     int count = 0;
     char **items = nullptr;
     const res_obj *rec = find_record(name);
@@ -1033,8 +981,7 @@ int RES_getvals(const char *name, int *paramc, char ***paramv)
     return count;
 }
 
-int RES_list(void)
-{
+int RES_list(void) {
     for (const res_obj *rec = state.root.next; rec; rec = rec->next) {
         const char *name = rec->name ? rec->name : "";
         if (rec->data)
@@ -1045,15 +992,13 @@ int RES_list(void)
     return 0;
 }
 
-int RES_setCL(int argc, char **argv)
-{
+int RES_setCL(int argc, char **argv) {
     state.clargc = argv ? argc : 0;
     state.clargv = argv;
     return 1;
 }
 
-const char *RES_get_prog(void)
-{
+const char *RES_get_prog(void) {
     if (state.clargc < 1 || !state.clargv)
         return nullptr;
     return state.clargv[0];
@@ -1064,8 +1009,7 @@ const char *RES_get_prog(void)
  * the name is cut there rather than written past it.  Without a program
  * path the name is "KEM", as when memory runs out.
  */
-char *RES_get_progname(char *prog)
-{
+char *RES_get_progname(char *prog) {
     const char *path = RES_get_prog();
     const char *name = "KEM";
     if (path) {
@@ -1085,8 +1029,7 @@ char *RES_get_progname(char *prog)
 }
 
 int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
-                 DEF_convert cvt, void *out, int *num)
-{
+                 DEF_convert cvt, void *out, int *num) {
     if (!obj)
         return 0;
     obj->def = def;
@@ -1098,13 +1041,11 @@ int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *
     return 1;
 }
 
-
 /* ------------------------------------------------------------------------
  * The key table
  * ---------------------------------------------------------------------- */
 
-int RES_enter(RES_defobj *obj, res_type code)
-{
+int RES_enter(RES_defobj *obj, res_type code) {
     if (!obj)
         return 1;
     const Option *option = option_of(code);
@@ -1118,8 +1059,7 @@ int RES_enter(RES_defobj *obj, res_type code)
     return 1;
 }
 
-int RES_slot_of(const RES_defobj *obj)
-{
+int RES_slot_of(const RES_defobj *obj) {
     if (!obj)
         return 0;
     std::uintptr_t value = reinterpret_cast<std::uintptr_t>(obj->cmd);
@@ -1130,8 +1070,7 @@ int RES_slot_of(const RES_defobj *obj)
  * Start-up and conversion
  * ---------------------------------------------------------------------- */
 
-int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional)
-{
+int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional) {
     FLAG_reset(KEM_MISSING);
     build_table(keyed, positional);
     const char *prog = argc > 0 && argv ? argv[0] : nullptr;
@@ -1142,8 +1081,7 @@ int RES_init(int argc, char **argv, const res_type *keyed, const res_type *posit
 }
 
 /* The sources in order, each later one replacing what an earlier stored. */
-int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *table)
-{
+int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *table) {
     if (!table)
         table = state.no_table;
     if (!argv || argc < 0)
@@ -1160,8 +1098,7 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
     return 0;
 }
 
-int RES_set_device(const char *dev)
-{
+int RES_set_device(const char *dev) {
     switch (dev ? std::tolower(static_cast<unsigned char>(dev[0])) : 0) {
     case 'p':
         return 4;
@@ -1177,8 +1114,7 @@ int RES_set_device(const char *dev)
     }
 }
 
-int RES_conv_data(const char *value, void *out, DEF_convert cvt)
-{
+int RES_conv_data(const char *value, void *out, DEF_convert cvt) {
     if (cvt == CV_batch)
         return convert_batch();
     if (cvt == CV_help) {
@@ -1200,8 +1136,7 @@ int RES_conv_data(const char *value, void *out, DEF_convert cvt)
  * Help output
  * ---------------------------------------------------------------------- */
 
-int RES_help_print(const char *prog, const res_type *keyed, const res_type *positional)
-{
+int RES_help_print(const char *prog, const res_type *keyed, const res_type *positional) {
     const char *name = prog ? prog : "";
     const char *version = KEM_version();
     MESS_print(M_print, "%s syntax (version:%s)\n", name, version ? version : "");
@@ -1215,8 +1150,7 @@ int RES_help_print(const char *prog, const res_type *keyed, const res_type *posi
     return 1;
 }
 
-int RES_help_item(res_type code)
-{
+int RES_help_item(res_type code) {
     const Help *help = help_of(code);
     if (!help) {
         std::printf("%d\n", static_cast<int>(code));

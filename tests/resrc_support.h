@@ -29,8 +29,7 @@ extern char **environ;
 namespace resrc_test {
 
 /* Runs `body` in a forked child; the test fails when any check there fails. */
-template <class Body> void in_child(Body body)
-{
+template <class Body> void in_child(Body body) {
     /* Only failures of this child count, not those the parent had before. */
     const ::testing::TestResult *result =
         ::testing::UnitTest::GetInstance()->current_test_info()->result();
@@ -54,16 +53,14 @@ template <class Body> void in_child(Body body)
 
 /* A directory of its own under /tmp, removed with everything in it. */
 class Scratch {
-public:
-    Scratch()
-    {
+  public:
+    Scratch() {
         char pattern[] = "/tmp/resrc_XXXXXX";
         const char *made = mkdtemp(pattern);
         EXPECT_NE(made, nullptr);
         dir_ = made ? made : "/tmp";
     }
-    ~Scratch()
-    {
+    ~Scratch() {
         std::error_code ignored;
         if (dir_ != "/tmp")
             std::filesystem::remove_all(dir_, ignored);
@@ -75,21 +72,19 @@ public:
     std::string path(const std::string &name) const { return dir_ + "/" + name; }
 
     /* Writes `text` to `name` (a sub-directory is made when named). */
-    std::string write(const std::string &name, const std::string &text) const
-    {
+    std::string write(const std::string &name, const std::string &text) const {
         std::filesystem::path file = path(name);
         std::filesystem::create_directories(file.parent_path());
         std::ofstream(file) << text;
         return file.string();
     }
 
-private:
+  private:
     std::string dir_;
 };
 
 /* Drops every kem* variable, then lets the defaults search path be `path`. */
-inline void clean_environment(const std::string &path)
-{
+inline void clean_environment(const std::string &path) {
     std::vector<std::string> names;
     for (char **var = environ; var && *var; ++var)
         if (std::strncmp(*var, "kem", 3) == 0)
@@ -101,8 +96,7 @@ inline void clean_environment(const std::string &path)
 
 /* An argument vector that lives until the process ends (the store keeps
    referring to it). */
-inline char **make_argv(std::initializer_list<std::string> words, int *argc)
-{
+inline char **make_argv(std::initializer_list<std::string> words, int *argc) {
     auto **argv = new char *[words.size() + 1];
     int n = 0;
     for (const std::string &word : words)
@@ -112,8 +106,7 @@ inline char **make_argv(std::initializer_list<std::string> words, int *argc)
     return argv;
 }
 
-inline char **make_argv(const std::vector<std::string> &words, int *argc)
-{
+inline char **make_argv(const std::vector<std::string> &words, int *argc) {
     auto **argv = new char *[words.size() + 1];
     int n = 0;
     for (const std::string &word : words)
@@ -124,8 +117,7 @@ inline char **make_argv(const std::vector<std::string> &words, int *argc)
 }
 
 /* What `body` writes on standard output (file descriptor 1). */
-template <class Body> std::string capture_stdout(Body body)
-{
+template <class Body> std::string capture_stdout(Body body) {
     std::fflush(stdout);
     char name[] = "/tmp/resrc_out_XXXXXX";
     int file = mkstemp(name);
@@ -144,8 +136,7 @@ template <class Body> std::string capture_stdout(Body body)
 }
 
 /* The items RES_getvals gives for `name`. */
-inline std::vector<std::string> values_of(const char *name)
-{
+inline std::vector<std::string> values_of(const char *name) {
     int count = -1;
     char **items = nullptr;
     int n = RES_getvals(name, &count, &items);
@@ -160,10 +151,9 @@ inline std::vector<std::string> values_of(const char *name)
 using Items = std::vector<std::string>;
 
 /* The station lookup program's option lists. */
-constexpr res_type city_keyed[] = {RES_help,       RES_batch, RES_message,
-                                   RES_file_path,  RES_city_file, RES_stat_prior,
-                                   RES_input,      RES_output, RES_parameter,
-                                   RES_null};
+constexpr res_type city_keyed[] = {RES_help,      RES_batch,      RES_message, RES_file_path,
+                                   RES_city_file, RES_stat_prior, RES_input,   RES_output,
+                                   RES_parameter, RES_null};
 constexpr res_type city_positional[] = {RES_values, RES_null};
 
 } // namespace resrc_test

@@ -6,33 +6,33 @@
 
 using namespace resrc_test;
 
-TEST(Help, StationProgramListsItsOptionsByteForByte)
-{
-    std::string out =
-        capture_stdout([] { EXPECT_EQ(RES_help_print("kemcity", city_keyed, city_positional), 1); });
+TEST(Help, StationProgramListsItsOptionsByteForByte) {
+    std::string out = capture_stdout(
+        [] { EXPECT_EQ(RES_help_print("kemcity", city_keyed, city_positional), 1); });
     const std::string version = KEM_version();
-    const std::string expected = "kemcity syntax (version:" + version + ")\n"
-                                 "   kemcity [options...]\n"
-                                 "Keyed options...\n"
-                                 " -df file    Resource/defaults file name\n"
-                                 " -na name    Program name\n"
-                                 " -h          Print this help\n"
-                                 " -ba         Run program in batch mode\n"
-                                 " -me level   Message level to be displayed:\n"
-                                 "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n"
-                                 " -fp path    File path\n"
-                                 " -cf file    City database file name\n"
-                                 " -pr prior   Priority of stations used in the plot\n"
-                                 " -in type    Type of input\n"
-                                 " -ou type    Type of output\n"
-                                 " -pa param[,...]  Program parameters\n"
-                                 "Positional options...\n"
-                                 " val1 val2 ...  Input values:\n";
+    const std::string expected =
+        "kemcity syntax (version:" + version +
+        ")\n"
+        "   kemcity [options...]\n"
+        "Keyed options...\n"
+        " -df file    Resource/defaults file name\n"
+        " -na name    Program name\n"
+        " -h          Print this help\n"
+        " -ba         Run program in batch mode\n"
+        " -me level   Message level to be displayed:\n"
+        "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n"
+        " -fp path    File path\n"
+        " -cf file    City database file name\n"
+        " -pr prior   Priority of stations used in the plot\n"
+        " -in type    Type of input\n"
+        " -ou type    Type of output\n"
+        " -pa param[,...]  Program parameters\n"
+        "Positional options...\n"
+        " val1 val2 ...  Input values:\n";
     EXPECT_EQ(out, expected);
 }
 
-TEST(Help, EmptyListsStillPrintBothHeadings)
-{
+TEST(Help, EmptyListsStillPrintBothHeadings) {
     const res_type none[] = {RES_null};
     std::string out = capture_stdout([&] { RES_help_print("prog", none, none); });
     const std::string tail = "Keyed options...\n"
@@ -44,20 +44,17 @@ TEST(Help, EmptyListsStillPrintBothHeadings)
     EXPECT_EQ(capture_stdout([] { RES_help_print("prog", nullptr, nullptr); }), out);
 }
 
-TEST(Help, LongSyntaxPushesTheTextRight)
-{
+TEST(Help, LongSyntaxPushesTheTextRight) {
     EXPECT_EQ(capture_stdout([] { RES_help_item(RES_in_files); }),
               " -if type[,...]  Input data file type\n");
     EXPECT_EQ(capture_stdout([] { RES_help_item(RES_color_front); }),
               " -cofr hclr,lclr,cclr,wclr,oclr,tclr  Front colors\n");
-    EXPECT_EQ(capture_stdout([] { RES_help_item(RES_table); }),
-              " -ta         Prints a table\n");
+    EXPECT_EQ(capture_stdout([] { RES_help_item(RES_table); }), " -ta         Prints a table\n");
     EXPECT_EQ(capture_stdout([] { RES_help_item(RES_window_num); }),
               " -wn num     VAROviz window number\n");
 }
 
-TEST(Help, DomainCodesPrintSyntaxAloneThenTheirLines)
-{
+TEST(Help, DomainCodesPrintSyntaxAloneThenTheirLines) {
     EXPECT_EQ(capture_stdout([] { RES_help_item(RES_region); }),
               " -re region or [proj],clat,clon[,nx,ny][,dx,dy]\n"
               "             Region to be used for plotting and gridding\n"
@@ -75,8 +72,7 @@ TEST(Help, DomainCodesPrintSyntaxAloneThenTheirLines)
               "             Grid domain\n");
 }
 
-TEST(Help, CodeWithoutHelpPrintsItsNumber)
-{
+TEST(Help, CodeWithoutHelpPrintsItsNumber) {
     EXPECT_EQ(capture_stdout([] { EXPECT_EQ(RES_help_item(RES_age), 1); }), "1\n");
     EXPECT_EQ(capture_stdout([] { RES_help_item(RES_sat_path); }),
               " -sp path    Satellite file path\n");

@@ -7,8 +7,7 @@
 
 using namespace resrc_test;
 
-TEST(Resrc, NewReplacesValueKindAndIndex)
-{
+TEST(Resrc, NewReplacesValueKindAndIndex) {
     ASSERT_EQ(RES_new(3, "st_replace", "first", CV_int), 0);
     ASSERT_EQ(RES_new(7, "st_replace", "second", CV_strings), 0);
     EXPECT_STREQ(RES_get("st_replace"), "second");
@@ -16,15 +15,13 @@ TEST(Resrc, NewReplacesValueKindAndIndex)
     EXPECT_EQ(RES_new(1, nullptr, "x", CV_string), -1);
 }
 
-TEST(Resrc, NamesAreComparedExactly)
-{
+TEST(Resrc, NamesAreComparedExactly) {
     RES_put("st_Case", "upper");
     EXPECT_EQ(RES_get("st_case"), nullptr);
     EXPECT_STREQ(RES_get("st_Case"), "upper");
 }
 
-TEST(Resrc, StoreKeepsItsOwnCopies)
-{
+TEST(Resrc, StoreKeepsItsOwnCopies) {
     char name[] = "st_copy";
     char value[] = "abc";
     RES_put(name, value);
@@ -33,8 +30,7 @@ TEST(Resrc, StoreKeepsItsOwnCopies)
     EXPECT_STREQ(RES_get("st_copy"), "abc");
 }
 
-TEST(Resrc, ResourceWithoutValueReadsAsEmptyText)
-{
+TEST(Resrc, ResourceWithoutValueReadsAsEmptyText) {
     RES_new(KEM_MISSING, "st_novalue", nullptr, CV_string);
     EXPECT_STREQ(RES_get("st_novalue"), "");
     EXPECT_TRUE(values_of("st_novalue").empty());
@@ -42,8 +38,7 @@ TEST(Resrc, ResourceWithoutValueReadsAsEmptyText)
     EXPECT_TRUE(values_of("st_empty").empty());
 }
 
-TEST(Resrc, NeverSetNameIsNullAndHasNoItems)
-{
+TEST(Resrc, NeverSetNameIsNullAndHasNoItems) {
     EXPECT_EQ(RES_get("st_never_set"), nullptr);
     int count = 5;
     char *dummy = nullptr;
@@ -53,8 +48,7 @@ TEST(Resrc, NeverSetNameIsNullAndHasNoItems)
     EXPECT_EQ(items, nullptr);
 }
 
-TEST(Resrc, AppendJoinsWithNewlineAndKeepsKindAndIndex)
-{
+TEST(Resrc, AppendJoinsWithNewlineAndKeepsKindAndIndex) {
     RES_append(4, "st_append", "one", CV_strings);
     RES_append(9, "st_append", "two,with,commas", CV_string);
     RES_append(9, "st_append", nullptr, CV_string);
@@ -67,16 +61,14 @@ TEST(Resrc, AppendJoinsWithNewlineAndKeepsKindAndIndex)
     EXPECT_STREQ(RES_get("st_append_empty"), "only");
 }
 
-TEST(Resrc, GetvalsSplitsAtCommasUnlessStrings)
-{
+TEST(Resrc, GetvalsSplitsAtCommasUnlessStrings) {
     RES_put("st_commas", "a,,b,");
     EXPECT_EQ(values_of("st_commas"), (Items{"a", "", "b"}));
     RES_new(2, "st_lines", " a \nb,c\n", CV_strings);
     EXPECT_EQ(values_of("st_lines"), (Items{" a ", "b,c"}));
 }
 
-TEST(Resrc, GetvalConvertsTheStoredValue)
-{
+TEST(Resrc, GetvalConvertsTheStoredValue) {
     RES_put("st_number", "0x1F");
     int number = 0;
     EXPECT_EQ(RES_getval("st_number", &number, CV_int), 1);
@@ -90,8 +82,7 @@ TEST(Resrc, GetvalConvertsTheStoredValue)
     EXPECT_EQ(flag, 1);
 }
 
-TEST(Resrc, ProgramNameDropsDirectories)
-{
+TEST(Resrc, ProgramNameDropsDirectories) {
     in_child([] {
         EXPECT_EQ(RES_get_prog(), nullptr);
         char arg0[] = "/usr/local/bin/kemcity";
@@ -112,8 +103,7 @@ TEST(Resrc, ProgramNameDropsDirectories)
     });
 }
 
-TEST(Resrc, LongProgramNameIsCutToAPathBuffer)
-{
+TEST(Resrc, LongProgramNameIsCutToAPathBuffer) {
     in_child([] {
         std::string path = "/bin/" + std::string(400, 'p');
         char *argv[] = {path.data(), nullptr};
@@ -124,8 +114,7 @@ TEST(Resrc, LongProgramNameIsCutToAPathBuffer)
     });
 }
 
-TEST(Resrc, FillObjSetsEveryField)
-{
+TEST(Resrc, FillObjSetsEveryField) {
     RES_defobj obj{};
     int count = 0;
     char *out = nullptr;
@@ -138,8 +127,7 @@ TEST(Resrc, FillObjSetsEveryField)
     EXPECT_EQ(obj.num, &count);
 }
 
-TEST(Resrc, EnterFillsKeyedAndPositionalEntries)
-{
+TEST(Resrc, EnterFillsKeyedAndPositionalEntries) {
     RES_defobj obj{};
     EXPECT_EQ(RES_enter(&obj, RES_output), 1);
     EXPECT_STREQ(obj.def, "output");
@@ -168,8 +156,7 @@ TEST(Resrc, EnterFillsKeyedAndPositionalEntries)
     EXPECT_EQ(obj.cvt, CV_float);
 }
 
-TEST(Resrc, EnterOfUnknownCodePrintsItsNumberAndMatchesNothing)
-{
+TEST(Resrc, EnterOfUnknownCodePrintsItsNumberAndMatchesNothing) {
     RES_defobj obj{};
     std::string printed = capture_stdout([&] { EXPECT_EQ(RES_enter(&obj, RES_age), 1); });
     EXPECT_EQ(printed, "1\n");
@@ -180,13 +167,11 @@ TEST(Resrc, EnterOfUnknownCodePrintsItsNumberAndMatchesNothing)
 
 /* Every code has either both a key-table entry and a help line, or
    neither, in which case both print its number. */
-TEST(Resrc, EveryCodeWithAnEntryHasHelpAndNoOther)
-{
+TEST(Resrc, EveryCodeWithAnEntryHasHelpAndNoOther) {
     int known = 0;
     for (int code = 0; code < RES_NUM_TYPES; ++code) {
         RES_defobj obj{};
-        std::string entered =
-            capture_stdout([&] { RES_enter(&obj, static_cast<res_type>(code)); });
+        std::string entered = capture_stdout([&] { RES_enter(&obj, static_cast<res_type>(code)); });
         std::string help = capture_stdout([&] { RES_help_item(static_cast<res_type>(code)); });
         std::string number = std::to_string(code) + "\n";
         if (obj.def && obj.def[0]) {
@@ -210,8 +195,7 @@ TEST(Resrc, EveryCodeWithAnEntryHasHelpAndNoOther)
     EXPECT_EQ(known, 89);
 }
 
-TEST(Resrc, SlotOfNeverReadsASmallNumberAsText)
-{
+TEST(Resrc, SlotOfNeverReadsASmallNumberAsText) {
     RES_defobj obj{};
     for (int slot = 1; slot <= 10; ++slot) {
         RES_fill_obj(&obj, "x", "kemx", RES_SLOT(slot), CV_string, nullptr, nullptr);

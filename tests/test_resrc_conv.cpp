@@ -9,8 +9,7 @@
 
 using namespace resrc_test;
 
-TEST(ResrcConv, BoolWithoutValueMeansTrue)
-{
+TEST(ResrcConv, BoolWithoutValueMeansTrue) {
     int flag = 7;
     EXPECT_EQ(RES_conv_data(nullptr, &flag, CV_bool), 1);
     EXPECT_EQ(flag, 1);
@@ -26,8 +25,7 @@ TEST(ResrcConv, BoolWithoutValueMeansTrue)
     EXPECT_EQ(RES_conv_data(nullptr, nullptr, CV_bool), 0);
 }
 
-TEST(ResrcConv, IntReadsDecimalAndHexOrLeavesDestination)
-{
+TEST(ResrcConv, IntReadsDecimalAndHexOrLeavesDestination) {
     int value = 5;
     EXPECT_EQ(RES_conv_data("0x1F", &value, CV_int), 1);
     EXPECT_EQ(value, 31);
@@ -49,8 +47,7 @@ TEST(ResrcConv, IntReadsDecimalAndHexOrLeavesDestination)
     EXPECT_EQ(RES_conv_data("3", nullptr, CV_int), 0);
 }
 
-TEST(ResrcConv, ShortAndLongNeedALeadingDigit)
-{
+TEST(ResrcConv, ShortAndLongNeedALeadingDigit) {
     std::int16_t small = 9;
     std::int64_t big = 9;
     RES_conv_data("-5", &small, CV_short);
@@ -65,8 +62,7 @@ TEST(ResrcConv, ShortAndLongNeedALeadingDigit)
     EXPECT_EQ(small, 123);
 }
 
-TEST(ResrcConv, FloatAndColor)
-{
+TEST(ResrcConv, FloatAndColor) {
     float number = 1.0f;
     RES_conv_data("2.5", &number, CV_float);
     EXPECT_FLOAT_EQ(number, 2.5f);
@@ -77,8 +73,7 @@ TEST(ResrcConv, FloatAndColor)
     EXPECT_EQ(color, 4278190335LL);
 }
 
-TEST(ResrcConv, TextKinds)
-{
+TEST(ResrcConv, TextKinds) {
     const char *value = "stored text";
     const char *ref = nullptr;
     EXPECT_EQ(RES_conv_data(value, &ref, CV_string), 1);
@@ -99,8 +94,7 @@ TEST(ResrcConv, TextKinds)
     EXPECT_EQ(untouched, 3);
 }
 
-TEST(ResrcConv, PathGetsItsDelimiterInAnOwnedCopy)
-{
+TEST(ResrcConv, PathGetsItsDelimiterInAnOwnedCopy) {
     char *path = nullptr;
     EXPECT_EQ(RES_conv_data("/data", &path, CV_path), 1);
     EXPECT_STREQ(path, "/data/");
@@ -117,8 +111,7 @@ TEST(ResrcConv, PathGetsItsDelimiterInAnOwnedCopy)
     std::free(path);
 }
 
-TEST(ResrcConv, DeviceSetsFlagAndNamesTheOutput)
-{
+TEST(ResrcConv, DeviceSetsFlagAndNamesTheOutput) {
     EXPECT_EQ(RES_set_device("p"), 4);
     EXPECT_EQ(RES_set_device("Q"), 5);
     EXPECT_EQ(RES_set_device("h"), 5);
@@ -146,8 +139,7 @@ TEST(ResrcConv, DeviceSetsFlagAndNamesTheOutput)
     });
 }
 
-TEST(ResrcConv, FlagWordsByKeyword)
-{
+TEST(ResrcConv, FlagWordsByKeyword) {
     in_child([] {
         FLAG_reset(KEM_MISSING);
         EXPECT_EQ(RES_conv_data("reuse", nullptr, CV_file_param), 1);
@@ -171,8 +163,7 @@ TEST(ResrcConv, FlagWordsByKeyword)
     });
 }
 
-TEST(ResrcConv, HelpAndBatchNeedNothing)
-{
+TEST(ResrcConv, HelpAndBatchNeedNothing) {
     in_child([] {
         FLAG_reset(KEM_MISSING);
         EXPECT_EQ(RES_conv_data(nullptr, nullptr, CV_help), 1);
@@ -183,8 +174,7 @@ TEST(ResrcConv, HelpAndBatchNeedNothing)
     });
 }
 
-TEST(ResrcConv, MessageValueSetsLevels)
-{
+TEST(ResrcConv, MessageValueSetsLevels) {
     in_child([] {
         EXPECT_EQ(RES_conv_data("mess,+debugd", nullptr, CV_mess), 1);
         EXPECT_EQ(MESS_get(), 0x80000FFFu);
@@ -192,8 +182,7 @@ TEST(ResrcConv, MessageValueSetsLevels)
     });
 }
 
-TEST(ResrcConv, DrawComponents)
-{
+TEST(ResrcConv, DrawComponents) {
     in_child([] {
         FLAG_resetplot(1);
         RES_conv_data("-text", nullptr, CV_draw);
@@ -222,8 +211,7 @@ TEST(ResrcConv, DrawComponents)
     });
 }
 
-TEST(ResrcConv, KindsWithoutTheirModuleStillAnswer)
-{
+TEST(ResrcConv, KindsWithoutTheirModuleStillAnswer) {
     /* date and plot-domain decoding: present value and destination give 1 */
     char domain[256] = {};
     EXPECT_EQ(RES_conv_data("061512", nullptr, CV_hour), 1);

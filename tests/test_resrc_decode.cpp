@@ -13,8 +13,7 @@ namespace {
 
 /* RES_init of the station program's lists with `words` after the program
    path /usr/local/bin/kemcity. */
-void init_city(std::initializer_list<std::string> words)
-{
+void init_city(std::initializer_list<std::string> words) {
     std::vector<std::string> all{"/usr/local/bin/kemcity"};
     all.insert(all.end(), words.begin(), words.end());
     int argc = 0;
@@ -23,8 +22,7 @@ void init_city(std::initializer_list<std::string> words)
 }
 
 void init_lists(std::initializer_list<std::string> words, std::vector<res_type> keyed,
-                std::vector<res_type> positional)
-{
+                std::vector<res_type> positional) {
     std::vector<std::string> all{"/usr/local/bin/kemcity"};
     all.insert(all.end(), words.begin(), words.end());
     int argc = 0;
@@ -36,11 +34,10 @@ void init_lists(std::initializer_list<std::string> words, std::vector<res_type> 
 
 } // namespace
 
-TEST(ResrcDecode, OptionValueFollowsAsWordOrAfterEquals)
-{
+TEST(ResrcDecode, OptionValueFollowsAsWordOrAfterEquals) {
     Scratch scratch;
-    for (auto words : {std::vector<std::string>{"-ou", "ST,Name"},
-                       std::vector<std::string>{"-ou=ST,Name"}}) {
+    for (auto words :
+         {std::vector<std::string>{"-ou", "ST,Name"}, std::vector<std::string>{"-ou=ST,Name"}}) {
         in_child([&] {
             clean_environment(scratch.dir());
             std::vector<std::string> all{"/usr/local/bin/kemcity"};
@@ -64,8 +61,7 @@ TEST(ResrcDecode, OptionValueFollowsAsWordOrAfterEquals)
     });
 }
 
-TEST(ResrcDecode, DoubleDashOptionsAndLoneDoubleDash)
-{
+TEST(ResrcDecode, DoubleDashOptionsAndLoneDoubleDash) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -76,8 +72,7 @@ TEST(ResrcDecode, DoubleDashOptionsAndLoneDoubleDash)
     });
 }
 
-TEST(ResrcDecode, FlagOptionsGiveBackTheFollowingWord)
-{
+TEST(ResrcDecode, FlagOptionsGiveBackTheFollowingWord) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -98,8 +93,7 @@ TEST(ResrcDecode, FlagOptionsGiveBackTheFollowingWord)
     });
 }
 
-TEST(ResrcDecode, BatchKeepsExplicitMessageLevels)
-{
+TEST(ResrcDecode, BatchKeepsExplicitMessageLevels) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -115,8 +109,7 @@ TEST(ResrcDecode, BatchKeepsExplicitMessageLevels)
     });
 }
 
-TEST(ResrcDecode, NothingGivenLeavesStoreEmptyAndFlagsUnset)
-{
+TEST(ResrcDecode, NothingGivenLeavesStoreEmptyAndFlagsUnset) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -133,8 +126,7 @@ TEST(ResrcDecode, NothingGivenLeavesStoreEmptyAndFlagsUnset)
     });
 }
 
-TEST(ResrcDecode, PositionalWordsGoToTheirSlots)
-{
+TEST(ResrcDecode, PositionalWordsGoToTheirSlots) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -159,8 +151,7 @@ TEST(ResrcDecode, PositionalWordsGoToTheirSlots)
     });
 }
 
-TEST(ResrcDecode, SlotTenAppendsToEnvironmentValueAfterSlotOne)
-{
+TEST(ResrcDecode, SlotTenAppendsToEnvironmentValueAfterSlotOne) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -178,8 +169,7 @@ TEST(ResrcDecode, SlotTenAppendsToEnvironmentValueAfterSlotOne)
     });
 }
 
-TEST(ResrcDecode, ValueOptionIsAFreeResource)
-{
+TEST(ResrcDecode, ValueOptionIsAFreeResource) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -193,8 +183,7 @@ TEST(ResrcDecode, ValueOptionIsAFreeResource)
     });
 }
 
-TEST(ResrcDecode, SharedKeyGoesToTheEntryListedFirst)
-{
+TEST(ResrcDecode, SharedKeyGoesToTheEntryListedFirst) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -210,8 +199,7 @@ TEST(ResrcDecode, SharedKeyGoesToTheEntryListedFirst)
     });
 }
 
-TEST(ResrcDecode, ResourceNameAndLeadingPartWorkAsKeys)
-{
+TEST(ResrcDecode, ResourceNameAndLeadingPartWorkAsKeys) {
     Scratch scratch;
     for (const char *key : {"-file_path", "-file", "-fi", "-FP", "-File_Path"}) {
         in_child([&] {
@@ -238,8 +226,7 @@ TEST(ResrcDecode, ResourceNameAndLeadingPartWorkAsKeys)
     });
 }
 
-TEST(ResrcDecode, ProgramNameOptionIsCaseSensitiveInTheFirstWalk)
-{
+TEST(ResrcDecode, ProgramNameOptionIsCaseSensitiveInTheFirstWalk) {
     Scratch scratch;
     scratch.write("kem.cfg", "test.output Titled\n");
     in_child([&] {
@@ -261,8 +248,7 @@ TEST(ResrcDecode, ProgramNameOptionIsCaseSensitiveInTheFirstWalk)
     });
 }
 
-TEST(ResrcDecode, OverlongOptionNameIsCut)
-{
+TEST(ResrcDecode, OverlongOptionNameIsCut) {
     Scratch scratch;
     const std::string name(200, 'q');
     in_child([&] {
@@ -275,8 +261,7 @@ TEST(ResrcDecode, OverlongOptionNameIsCut)
     });
 }
 
-TEST(ResrcDecode, CommandLineBeatsEnvironmentBeatsDefaultsFiles)
-{
+TEST(ResrcDecode, CommandLineBeatsEnvironmentBeatsDefaultsFiles) {
     Scratch scratch;
     scratch.write("first/kem.cfg", "kemcity.output: First\n*.input first\n*.parameter first\n"
                                    "kemcity.color_x red\nother.color_y blue\n");
@@ -302,8 +287,7 @@ TEST(ResrcDecode, CommandLineBeatsEnvironmentBeatsDefaultsFiles)
     });
 }
 
-TEST(ResrcDecode, DefaultsReadingIsTracedAsDebug)
-{
+TEST(ResrcDecode, DefaultsReadingIsTracedAsDebug) {
     Scratch scratch;
     scratch.write("kem.cfg", "kemcity.output: Name\n");
     in_child([&] {
@@ -314,8 +298,7 @@ TEST(ResrcDecode, DefaultsReadingIsTracedAsDebug)
     });
 }
 
-TEST(ResrcDecode, SearchPathOptionOnCommandLineWins)
-{
+TEST(ResrcDecode, SearchPathOptionOnCommandLineWins) {
     Scratch scratch;
     scratch.write("a/kem.cfg", "*.output FromA\n*.input a\n");
     scratch.write("b/kem.cfg", "*.output FromB\n");
@@ -341,8 +324,7 @@ TEST(ResrcDecode, SearchPathOptionOnCommandLineWins)
     });
 }
 
-TEST(ResrcDecode, EmptySearchPathReadsDotKemdefHere)
-{
+TEST(ResrcDecode, EmptySearchPathReadsDotKemdefHere) {
     Scratch scratch;
     scratch.write(".kemdef", "*.output Dot\n");
     in_child([&] {
@@ -353,8 +335,7 @@ TEST(ResrcDecode, EmptySearchPathReadsDotKemdefHere)
     });
 }
 
-TEST(ResrcDecode, TagsAndWindowElementsOfTheSearchPath)
-{
+TEST(ResrcDecode, TagsAndWindowElementsOfTheSearchPath) {
     Scratch scratch;
     scratch.write("kem.cfg", "IF Test\n*.output Tagged\nELSE\n*.output Plain\nEND\n");
     in_child([&] {
@@ -386,8 +367,7 @@ TEST(ResrcDecode, TagsAndWindowElementsOfTheSearchPath)
     });
 }
 
-TEST(ResrcDecode, TooManyCodesAreRefusedNotOverrun)
-{
+TEST(ResrcDecode, TooManyCodesAreRefusedNotOverrun) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -401,8 +381,7 @@ TEST(ResrcDecode, TooManyCodesAreRefusedNotOverrun)
     });
 }
 
-TEST(ResrcDecode, UnknownCodeIsPrintedAndMatchesNothing)
-{
+TEST(ResrcDecode, UnknownCodeIsPrintedAndMatchesNothing) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -413,8 +392,7 @@ TEST(ResrcDecode, UnknownCodeIsPrintedAndMatchesNothing)
     });
 }
 
-TEST(ResrcDecode, ConversionWritesTableDestinations)
-{
+TEST(ResrcDecode, ConversionWritesTableDestinations) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -425,8 +403,7 @@ TEST(ResrcDecode, ConversionWritesTableDestinations)
         RES_defobj table[4] = {};
         RES_fill_obj(&table[0], "count", "kemcount", "co", CV_int, &count, nullptr);
         RES_fill_obj(&table[1], "path", "kempath", "pt", CV_path, &path, nullptr);
-        RES_fill_obj(&table[2], "files", "kemfiles", RES_SLOT(10), CV_strings, &files,
-                     &file_count);
+        RES_fill_obj(&table[2], "files", "kemfiles", RES_SLOT(10), CV_strings, &files, &file_count);
         int argc = 0;
         char **argv = make_argv({"prog", "-co", "0x10", "a", "-pt", "/data", "b,c"}, &argc);
         EXPECT_EQ(RES_decode(argv[0], "Kem", argc, argv, table), 0);
@@ -440,8 +417,7 @@ TEST(ResrcDecode, ConversionWritesTableDestinations)
     });
 }
 
-TEST(ResrcDecode, ConversionAppliesMessageDrawAndPlotType)
-{
+TEST(ResrcDecode, ConversionAppliesMessageDrawAndPlotType) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
@@ -456,8 +432,7 @@ TEST(ResrcDecode, ConversionAppliesMessageDrawAndPlotType)
     });
 }
 
-TEST(ResrcDecode, EmptyOrMissingCommandLineIsHarmless)
-{
+TEST(ResrcDecode, EmptyOrMissingCommandLineIsHarmless) {
     Scratch scratch;
     in_child([&] {
         clean_environment(scratch.dir());
