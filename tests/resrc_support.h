@@ -96,16 +96,6 @@ inline void clean_environment(const std::string &path) {
 
 /* An argument vector that lives until the process ends (the store keeps
    referring to it). */
-inline char **make_argv(std::initializer_list<std::string> words, int *argc) {
-    auto **argv = new char *[words.size() + 1];
-    int n = 0;
-    for (const std::string &word : words)
-        argv[n++] = strdup(word.c_str());
-    argv[n] = nullptr;
-    *argc = n;
-    return argv;
-}
-
 inline char **make_argv(const std::vector<std::string> &words, int *argc) {
     auto **argv = new char *[words.size() + 1];
     int n = 0;
@@ -116,16 +106,16 @@ inline char **make_argv(const std::vector<std::string> &words, int *argc) {
     return argv;
 }
 
-/* What `body` writes on standard output (file descriptor 1). */
-template <class Body> std::string capture_stdout(Body body) {
-    std::fflush(stdout);
+/* What `body` writes on file descriptor `fd` (1 or 2). */
+template <class Body> std::string capture_fd(int fd, Body body) {
+    std::fflush(fd == 1 ? stdout : stderr);
     char name[] = "/tmp/resrc_out_XXXXXX";
     int file = mkstemp(name);
-    int saved = dup(1);
-    dup2(file, 1);
+    int saved = dup(fd);
+    dup2(file, fd);
     body();
-    std::fflush(stdout);
-    dup2(saved, 1);
+    std::fflush(fd == 1 ? stdout : stderr);
+    dup2(saved, fd);
     close(saved);
     close(file);
     std::ifstream in(name);
@@ -133,6 +123,10 @@ template <class Body> std::string capture_stdout(Body body) {
     text << in.rdbuf();
     unlink(name);
     return text.str();
+}
+
+template <class Body> std::string capture_stdout(Body body) {
+    return capture_fd(1, body);
 }
 
 /* The items RES_getvals gives for `name`. */

@@ -15,19 +15,14 @@ TEST(Resrc, NewReplacesValueKindAndIndex) {
     EXPECT_EQ(RES_new(1, nullptr, "x", CV_string), -1);
 }
 
-TEST(Resrc, NamesAreComparedExactly) {
-    RES_put("st_Case", "upper");
-    EXPECT_EQ(RES_get("st_case"), nullptr);
-    EXPECT_STREQ(RES_get("st_Case"), "upper");
-}
-
-TEST(Resrc, StoreKeepsItsOwnCopies) {
-    char name[] = "st_copy";
+TEST(Resrc, StoreKeepsOwnCopiesUnderExactNames) {
+    char name[] = "st_Copy";
     char value[] = "abc";
     RES_put(name, value);
     name[0] = 'X';
     value[0] = 'X';
-    EXPECT_STREQ(RES_get("st_copy"), "abc");
+    EXPECT_STREQ(RES_get("st_Copy"), "abc");
+    EXPECT_EQ(RES_get("st_copy"), nullptr);
 }
 
 TEST(Resrc, ResourceWithoutValueReadsAsEmptyText) {
@@ -112,19 +107,6 @@ TEST(Resrc, LongProgramNameIsCutToAPathBuffer) {
         RES_get_progname(buf);
         EXPECT_EQ(std::strlen(buf), static_cast<size_t>(KEM_PATH_MAX - 1));
     });
-}
-
-TEST(Resrc, FillObjSetsEveryField) {
-    RES_defobj obj{};
-    int count = 0;
-    char *out = nullptr;
-    EXPECT_EQ(RES_fill_obj(&obj, "res", "kemres", "rs", CV_float, &out, &count), 1);
-    EXPECT_STREQ(obj.def, "res");
-    EXPECT_STREQ(obj.env, "kemres");
-    EXPECT_STREQ(obj.cmd, "rs");
-    EXPECT_EQ(obj.cvt, CV_float);
-    EXPECT_EQ(obj.out, &out);
-    EXPECT_EQ(obj.num, &count);
 }
 
 TEST(Resrc, EnterFillsKeyedAndPositionalEntries) {

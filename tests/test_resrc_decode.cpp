@@ -13,7 +13,7 @@ namespace {
 
 /* RES_init of the station program's lists with `words` after the program
    path /usr/local/bin/kemcity. */
-void init_city(std::initializer_list<std::string> words) {
+void init_city(const std::vector<std::string> &words) {
     std::vector<std::string> all{"/usr/local/bin/kemcity"};
     all.insert(all.end(), words.begin(), words.end());
     int argc = 0;
@@ -21,7 +21,7 @@ void init_city(std::initializer_list<std::string> words) {
     RES_init(argc, argv, city_keyed, city_positional);
 }
 
-void init_lists(std::initializer_list<std::string> words, std::vector<res_type> keyed,
+void init_lists(const std::vector<std::string> &words, std::vector<res_type> keyed,
                 std::vector<res_type> positional) {
     std::vector<std::string> all{"/usr/local/bin/kemcity"};
     all.insert(all.end(), words.begin(), words.end());
@@ -40,11 +40,7 @@ TEST(ResrcDecode, OptionValueFollowsAsWordOrAfterEquals) {
          {std::vector<std::string>{"-ou", "ST,Name"}, std::vector<std::string>{"-ou=ST,Name"}}) {
         in_child([&] {
             clean_environment(scratch.dir());
-            std::vector<std::string> all{"/usr/local/bin/kemcity"};
-            all.insert(all.end(), words.begin(), words.end());
-            int argc = 0;
-            char **argv = make_argv(all, &argc);
-            RES_init(argc, argv, city_keyed, city_positional);
+            init_city(words);
             EXPECT_STREQ(RES_get("output"), "ST,Name");
             EXPECT_EQ(values_of("output"), (Items{"ST", "Name"}));
             EXPECT_EQ(RES_get("value"), nullptr);
@@ -340,24 +336,8 @@ TEST(ResrcDecode, TagsAndWindowElementsOfTheSearchPath) {
     scratch.write("kem.cfg", "IF Test\n*.output Tagged\nELSE\n*.output Plain\nEND\n");
     in_child([&] {
         clean_environment("+test:#3:" + scratch.dir());
-        std::string warned;
-        {
-            /* warnings go to standard error */
-            std::fflush(stderr);
-            char name[] = "/tmp/resrc_err_XXXXXX";
-            int file = mkstemp(name);
-            int saved = dup(2);
-            dup2(file, 2);
-            init_city({});
-            std::fflush(stderr);
-            dup2(saved, 2);
-            close(saved);
-            close(file);
-            std::ifstream in(name);
-            std::getline(in, warned);
-            unlink(name);
-        }
-        EXPECT_EQ(warned, "VARoviz window: 3 not running or no message queue exists");
+        std::string warned = capture_fd(2, [] { init_city({}); });
+        EXPECT_EQ(warned, "VARoviz window: 3 not running or no message queue exists\n");
         EXPECT_STREQ(RES_get("output"), "Tagged");
     });
     in_child([&] {
