@@ -1,0 +1,143 @@
+/*
+ * End-to-end tests of kemcity on the station database: selection
+ * expressions, columns, the database options and their failures.
+ */
+#include "kemcity_run.h"
+
+namespace {
+
+const char *const banner = "      CITY DETERMINATION PROGRAM (Ver 5.60.4-LINUX-X11)\n\n";
+
+void expect_output(const RunResult &result, const std::string &out) {
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+}
+
+/* The identifiers (fourth column) of the printed records, in order. */
+std::string ids(const RunResult &result) {
+    std::istringstream lines(result.out);
+    std::string line, list;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string word;
+        for (int i = 0; i < 4; i++) words >> word;
+        list += (list.empty() ? "" : " ") + word;
+    }
+    return list;
+}
+
+class Database : public KemcityTest {
+  protected:
+    void SetUp() override {
+        KemcityTest::SetUp();
+        copy_fixture("sao.cty");
+    }
+    RunResult select(const std::vector<std::string> &values) {
+        std::vector<std::string> args = {"-in", "dbase"};
+        args.insert(args.end(), values.begin(), values.end());
+        RunResult result = run(args);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.status, 0);
+        return result;
+    }
+};
+
+TEST_F(Database, PrintsEveryColumnOfTheSelectedStations) {
+    expect_output(run({"-in", "dbase", "72530"}),
+                  "Chicago IL US KORD 0 41.98 -87.90 201 72530 \n");
+    expect_output(run({"-in", "dbase", "-me", "out1", "kord"}),
+                  std::string(banner) + "Opening: sao.cty\n" +
+                      "Name=Chicago ST=IL CN=US ID=KORD P=0 Lat=41.98 Lon=-87.90 Elev=201 "
+                      "WMO=72530 \n");
+    /* Elevations above 9000 are missing; station numbers keep five digits. */
+    expect_output(run({"-in", "dbase", "ILX", "EGLL"}),
+                  "Lincoln_IL IL US ILX 9 40.15 -89.34 -9999 74560 \n"
+                  "London_Heathrow -- GB EGLL 1 51.48 -0.45 25 03772 \n");
+}
+
+TEST_F(Database, StateSelections) {
+    const char *indiana = "KGYY KIND KSBN KFWA KEVV KLAF KHUF KBMG KMIE";
+    EXPECT_EQ(ids(select({"ST=IN"})), indiana);
+    EXPECT_EQ(ids(select({"st=in"})), indiana);
+    EXPECT_EQ(ids(select({"ST:IN"})), indiana);
+    EXPECT_EQ(ids(select({"ST=IN:P<2"})), "KIND KSBN KFWA");
+    EXPECT_EQ(ids(select({"ST=IN_US:P>7"})), "KMIE");
+    EXPECT_EQ(ids(select({"CN=GB"})), "EGLL");
+}
+
+TEST_F(Database, AlternativesSelectAnyMatch) {
+    EXPECT_EQ(ids(select({"KORD", "ST=IL"})),
+              "KORD KMDW KPWK KDPA KSPI KPIA KRFD KMLI KCMI KUIN ILX KPNT");
+    EXPECT_EQ(ids(select({"KSBN", "/KATL", "Seattle"})), "KSBN KATL KSEA");
+}
+
+TEST_F(Database, NumbersIdentifiersAndNamePrefixes) {
+    EXPECT_EQ(ids(select({"72530"})), "KORD");
+    EXPECT_EQ(ids(select({"WMO=725"})), "");
+    EXPECT_EQ(ids(select({"WMO=72530"})), "KORD");
+    EXPECT_EQ(ids(select({"Chica"})), "KORD KMDW");
+    EXPECT_EQ(ids(select({"Chic"})), "");
+    EXPECT_EQ(ids(select({"springfield"})), "KSPI KSGF");
+}
+
+TEST_F(Database, RangesIncludeTheirBounds) {
+    EXPECT_EQ(ids(select({"Lat>40:Lat<45"})),
+              "KORD KMDW KPWK KDPA KGYY KENW KPIA KRFD KMLI KCMI ILX KSBN KFWA KLAF KPNT KMIE "
+              "KMKE KGRB KRRL KDTW KMSP KDSM KCMH KJFK KBOS KMWN CYYZ");
+    EXPECT_EQ(ids(select({"Elev>2000"})), "MMMX");
+    EXPECT_EQ(ids(select({"WMO<4000"})), "EGLL");
+}
+
+TEST_F(Database, RadiusAroundAPoint) {
+    EXPECT_EQ(ids(select({"RA<41.98:-87.9:50"})), "KORD KMDW KPWK KDPA");
+    EXPECT_EQ(ids(select({"RA<41.98:-87.9:0"})), "KORD");
+    EXPECT_EQ(ids(select({"RA<41.98:-87.9"})), "");
+}
+
+TEST_F(Database, OutputAndFirstOptions) {
+    expect_output(run({"-in", "dbase", "-ou", "WMO,ID,Elev,Elev,Bogus", "ST=IN:P<1"}),
+                  "72438 KIND 241 241 \n");
+    expect_output(run({"-in", "dbase", "-ou", "all", "-pa", "first", "ST=WI"}),
+                  "Kenosha WI US KENW 7 42.60 -87.93 226 72650 \n");
+    expect_output(run({"-in", "dbase", "-me", "out1", "-ou", "Lat,Name", "-pa", "first", "Chica"}),
+                  std::string(banner) + "Opening: sao.cty\nLat=41.98 Name=Chicago \n");
+}
+
+TEST_F(Database, CityFileChoosesTheDatabase) {
+    write("db/stations.cty", fixture("sao.cty"));
+    expect_output(run({"-cf", "stations.cty", "-fp", "db", "-ou", "ID", "Chica"}),
+                  "KORD \nKMDW \n");
+    /* The city file wins over the input keyword. */
+    expect_output(run({"-in", "zone", "-cf", "db/stations.cty", "-ou", "ID", "Chica"}),
+                  "KORD \nKMDW \n");
+    expect_output(run({"-ou", "ID", "Chica"}, {"kemcity=db/stations.cty"}), "KORD \nKMDW \n");
+}
+
+TEST_F(Database, UnusableDatabaseExitsWithStatus10) {
+    RunResult result = run({"-cf", "none", "KORD"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "DBase File not found: none\n");
+    EXPECT_EQ(result.status, 10);
+
+    result = run({"-in", "dbase", "-fp", "/nonexistent"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "CTY_open_file: Database file not found: /nonexistent/sao.cty\n"
+              "DBase File not found: /nonexistent/sao.cty\n");
+    EXPECT_EQ(result.status, 10);
+}
+
+TEST_F(Database, DamagedRecordsNeverShowStaleFields) {
+    write("cut.cty", "Alpha IL US KAAA *3* 41.00 -87.00 200 72000 1\n"
+                     "Beta IN US KBBB 4\n");
+    expect_output(run({"-cf", "cut.cty"}),
+                  "Alpha IL US KAAA 3 41.00 -87.00 200 72000 \n"
+                  "Beta IN US KBBB 4 -9999.00 -9999.00 -9999 -9999 \n");
+    write("odd.cty", "Gamma IL US KCCC ******* 41.00 -87.00 200 72000 1\n"
+                     "Delta IN US KDDD * 40.00 -86.00 9999 72001 2\n");
+    expect_output(run({"-cf", "odd.cty", "-ou", "ID,P,Elev"}),
+                  "KCCC -9999 200 \nKDDD -9999 -9999 \n");
+}
+
+} // namespace
