@@ -88,8 +88,10 @@ void choose_input(Run &run) {
     const char *city_file = RES_get("city_file");
     const char *input = RES_get("input");
     if (city_file) {
+        /* An empty name leaves the database at its default, as the
+           database module does when it opens it. */
         run.dbase = true;
-        run.file = city_file;
+        run.file = *city_file ? city_file : "sao.cty";
         return;
     }
     if (!input) {
@@ -108,45 +110,41 @@ void choose_input(Run &run) {
 
 /* ---- Station database ----------------------------------------------- */
 
-void print_station(const CTY_data &city, const char *wmo, const char *column) {
-    if (stricmp(column, "Name") == 0) {
-        MESS_print(M_out1, "Name=");
-        MESS_print(M_print, "%s ", city.name);
-    } else if (stricmp(column, "ST") == 0) {
-        MESS_print(M_out1, "ST=");
-        MESS_print(M_print, "%s ", city.state);
-    } else if (stricmp(column, "CN") == 0) {
-        MESS_print(M_out1, "CN=");
-        MESS_print(M_print, "%s ", city.region);
-    } else if (stricmp(column, "ID") == 0) {
-        MESS_print(M_out1, "ID=");
-        MESS_print(M_print, "%s ", city.id);
-    } else if (stricmp(column, "P") == 0) {
-        MESS_print(M_out1, "P=");
-        MESS_print(M_print, "%d ", city.prior);
-    } else if (stricmp(column, "Lat") == 0) {
-        MESS_print(M_out1, "Lat=");
-        MESS_print(M_print, "%3.2f ", city.lat);
-    } else if (stricmp(column, "Lon") == 0) {
-        MESS_print(M_out1, "Lon=");
-        MESS_print(M_print, "%3.2f ", city.lon);
-    } else if (stricmp(column, "Elev") == 0) {
-        MESS_print(M_out1, "Elev=");
-        MESS_print(M_print, "%1.0f ", city.el);
-    } else if (stricmp(column, "WMO") == 0) {
-        MESS_print(M_out1, "WMO=");
-        MESS_print(M_print, "%s ", wmo);
+const char *const station_columns[] = {"Name", "ST",  "CN",   "ID", "P",
+                                       "Lat",  "Lon", "Elev", "WMO"};
+constexpr int num_station_columns = 9;
+
+/* The text of one column of a station, as the column is printed. */
+std::string station_value(const CTY_data &city, int column) {
+    char text[64];
+    switch (column) {
+    case 0: return city.name;
+    case 1: return city.state;
+    case 2: return city.region;
+    case 3: return city.id;
+    case 4: snprintf(text, sizeof text, "%d", city.prior); break;
+    case 5: snprintf(text, sizeof text, "%3.2f", city.lat); break;
+    case 6: snprintf(text, sizeof text, "%3.2f", city.lon); break;
+    case 7: snprintf(text, sizeof text, "%1.0f", city.el); break;
+    default: snprintf(text, sizeof text, "%05d", city.wmo); break;
     }
+    return text;
+}
+
+void print_station_column(const CTY_data &city, int column) {
+    MESS_print(M_out1, "%s=", station_columns[column]);
+    MESS_print(M_print, "%s ", station_value(city, column).c_str());
 }
 
 void print_station_record(const Run &run, const CTY_data &city) {
-    static const char *const all[] = {"Name", "ST", "CN", "ID", "P", "Lat", "Lon", "Elev", "WMO"};
-    char wmo[16];
-    snprintf(wmo, sizeof wmo, "%05d", city.wmo);
     if (run.all_columns) {
-        for (const char *column : all) print_station(city, wmo, column);
+        for (int column = 0; column < num_station_columns; column++)
+            print_station_column(city, column);
     } else {
-        for (int i = 0; i < run.output->count(); i++) print_station(city, wmo, (*run.output)[i]);
+        for (int item = 0; item < run.output->count(); item++)
+            for (int column = 0; column < num_station_columns; column++)
+                if (stricmp((*run.output)[item], station_columns[column]) == 0)
+                    print_station_column(city, column);
     }
     MESS_print(M_print, "\n");
 }

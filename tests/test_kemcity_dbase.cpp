@@ -112,6 +112,8 @@ TEST_F(Database, CityFileChoosesTheDatabase) {
     expect_output(run({"-in", "zone", "-cf", "db/stations.cty", "-ou", "ID", "Chica"}),
                   "KORD \nKMDW \n");
     expect_output(run({"-ou", "ID", "Chica"}, {"kemcity=db/stations.cty"}), "KORD \nKMDW \n");
+    /* An empty name leaves the default database. */
+    expect_output(run({"-cf=", "-ou", "ID", "Chica"}), "KORD \nKMDW \n");
 }
 
 TEST_F(Database, UnusableDatabaseExitsWithStatus10) {
