@@ -38,8 +38,6 @@ struct State {
     char **clargv = nullptr;
     RES_defobj table[RES_TABLE_SIZE]{}; /* key table built by RES_init */
     RES_defobj no_table[1]{};           /* an empty key table */
-    int path_count = 0;                 /* elements of the last defaults search path: */
-    char **path_items = nullptr;        /* DEF_tag keeps pointers into them */
 };
 
 State state;
@@ -603,7 +601,6 @@ void take_path_element(const char *element, const RES_defobj *table) {
     }
 }
 
-/* The split path outlives this decoding: the tag list refers into it. */
 void read_search_path(const RES_defobj *table) {
     const char *path = RES_get("default");
     if (!path)
@@ -612,13 +609,11 @@ void read_search_path(const RES_defobj *table) {
     char **items = nullptr;
     parse_string(path, ':', &count, &items);
     DEF_clr_tag();
-    free_parsed_array(state.path_count, state.path_items);
-    state.path_count = count;
-    state.path_items = items;
     if (count == 0)
         read_defaults_file(nullptr, table); /* an empty path: ".kemdef" here */
     for (int i = 0; i < count; ++i)
         take_path_element(items[i], table);
+    free_parsed_array(count, items); /* the tag list keeps its own copies */
 }
 
 void read_environment(const RES_defobj *table) {
