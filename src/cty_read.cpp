@@ -32,10 +32,10 @@
 
 namespace {
 
-constexpr int kFields = 10;        /* fields of a whole record */
-constexpr int kPriorWidth = 4;     /* characters kept of the priority field */
-constexpr int kNumberMax = 64;     /* longest numeric text accepted */
-constexpr long kRecordBytes = 59;  /* assumed size of one record on disk */
+constexpr int kFields = 10;       /* fields of a whole record */
+constexpr int kPriorWidth = 4;    /* characters kept of the priority field */
+constexpr int kNumberMax = 64;    /* longest numeric text accepted */
+constexpr long kRecordBytes = 59; /* assumed size of one record on disk */
 constexpr long kMaxStations = 4000;
 
 struct Database {
@@ -52,8 +52,7 @@ Database db;
  * The open stream
  * ---------------------------------------------------------------------- */
 
-const char *access_mode(int f_access)
-{
+const char *access_mode(int f_access) {
     switch (f_access) {
     case 0:
         return "r";
@@ -64,8 +63,7 @@ const char *access_mode(int f_access)
     }
 }
 
-void close_database()
-{
+void close_database() {
     if (db.stream != nullptr)
         FILE_close(db.stream);
     db.stream = nullptr;
@@ -77,14 +75,12 @@ void close_database()
 
 enum class Scan { ok, mismatch, end };
 
-bool is_blank(int c)
-{
+bool is_blank(int c) {
     return c != EOF && std::isspace(c);
 }
 
 /* Skips white space; answers the next character (left unread) or EOF. */
-int skip_space(FILE *in)
-{
+int skip_space(FILE *in) {
     int c;
     while (is_blank(c = getc(in))) {
     }
@@ -94,8 +90,7 @@ int skip_space(FILE *in)
 }
 
 /* Like "%Ns": up to `width` non-blank bytes into `out` (width+1 bytes). */
-Scan scan_word(FILE *in, char *out, int width)
-{
+Scan scan_word(FILE *in, char *out, int width) {
     if (skip_space(in) == EOF)
         return Scan::end;
     int n = 0;
@@ -111,8 +106,7 @@ Scan scan_word(FILE *in, char *out, int width)
     return Scan::ok;
 }
 
-void skip_word(FILE *in)
-{
+void skip_word(FILE *in) {
     int c;
     while ((c = getc(in)) != EOF && !is_blank(c)) {
     }
@@ -126,8 +120,7 @@ struct NumberText {
     int len = 0;
     bool overflow = false;
 
-    void add(int c)
-    {
+    void add(int c) {
         if (len < kNumberMax)
             buf[len++] = static_cast<char>(c);
         else
@@ -137,8 +130,7 @@ struct NumberText {
 };
 
 /* Takes one character of `set`, if it is next. */
-bool take_one(FILE *in, NumberText &t, const char *set)
-{
+bool take_one(FILE *in, NumberText &t, const char *set) {
     int c = getc(in);
     if (c != EOF && c != '\0' && std::strchr(set, c) != nullptr) {
         t.add(c);
@@ -149,8 +141,7 @@ bool take_one(FILE *in, NumberText &t, const char *set)
     return false;
 }
 
-int take_digits(FILE *in, NumberText &t)
-{
+int take_digits(FILE *in, NumberText &t) {
     int n = 0;
     int c;
     while ((c = getc(in)) >= '0' && c <= '9') {
@@ -163,8 +154,7 @@ int take_digits(FILE *in, NumberText &t)
 }
 
 /* Like "%d"; a value beyond the range of int is held at its limit. */
-Scan scan_int(FILE *in, int &out)
-{
+Scan scan_int(FILE *in, int &out) {
     if (skip_space(in) == EOF)
         return Scan::end;
     NumberText t;
@@ -177,8 +167,7 @@ Scan scan_int(FILE *in, int &out)
 }
 
 /* Like "%f" for decimal numbers with an optional exponent. */
-Scan scan_real(FILE *in, float &out)
-{
+Scan scan_real(FILE *in, float &out) {
     if (skip_space(in) == EOF)
         return Scan::end;
     NumberText t;
@@ -200,16 +189,14 @@ Scan scan_real(FILE *in, float &out)
 }
 
 /* The priority field: its first characters, the rest of its word dropped. */
-Scan scan_prior(FILE *in, char *prior)
-{
+Scan scan_prior(FILE *in, char *prior) {
     Scan s = scan_word(in, prior, kPriorWidth);
     if (s == Scan::ok)
         skip_word(in);
     return s;
 }
 
-Scan scan_field(FILE *in, int field, CTY_data &rec, char *prior)
-{
+Scan scan_field(FILE *in, int field, CTY_data &rec, char *prior) {
     switch (field) {
     case 0:
         return scan_word(in, rec.name, sizeof rec.name - 1);
@@ -240,8 +227,7 @@ Scan scan_field(FILE *in, int field, CTY_data &rec, char *prior)
  * the first.  After a whole record the white space that follows it (blank
  * lines included) is skipped.
  */
-int scan_record(FILE *in, CTY_data &rec, char *prior)
-{
+int scan_record(FILE *in, CTY_data &rec, char *prior) {
     for (int field = 0; field < kFields; ++field) {
         Scan s = scan_field(in, field, rec, prior);
         if (s == Scan::end && field == 0)
@@ -258,8 +244,7 @@ int scan_record(FILE *in, CTY_data &rec, char *prior)
  * ---------------------------------------------------------------------- */
 
 /* What a record shows for the fields that a short read did not reach. */
-CTY_data empty_record()
-{
+CTY_data empty_record() {
     CTY_data rec{};
     rec.prior = KEM_MISSING;
     rec.mos = ' ';
@@ -277,8 +262,7 @@ CTY_data empty_record()
  * Without a digit in its place the priority stays missing; nothing beyond
  * the field is looked at.
  */
-void decode_prior(std::string_view field, CTY_data &rec)
-{
+void decode_prior(std::string_view field, CTY_data &rec) {
     size_t at = 0;
     if (!field.empty() && field[0] == '*') {
         rec.mos = '*';
@@ -299,32 +283,27 @@ void decode_prior(std::string_view field, CTY_data &rec)
  * else the caller's name, else "sao.cty".  Null when the resource is
  * "none", which switches the database off.
  */
-const char *database_name(const char *city_file)
-{
+const char *database_name(const char *city_file) {
     const char *res = RES_get("city_file");
     if (res != nullptr && *res != '\0')
         return stricmp(res, "none") == 0 ? nullptr : res;
     return city_file != nullptr ? city_file : "sao.cty";
 }
 
-int station_estimate(const char *path)
-{
+int station_estimate(const char *path) {
     long size = FILE_size(path);
     if (size <= 0)
         return 0;
     return static_cast<int>(std::min(size / kRecordBytes, kMaxStations));
 }
 
-bool record_matches(const CTY_data &rec, const char *id)
-{
+bool record_matches(const CTY_data &rec, const char *id) {
     char number[16];
     std::snprintf(number, sizeof number, "%05d", rec.wmo);
-    return stricmp(id, rec.id) == 0 || stricmp(id, rec.name) == 0 ||
-           std::strcmp(id, number) == 0;
+    return stricmp(id, rec.id) == 0 || stricmp(id, rec.name) == 0 || std::strcmp(id, number) == 0;
 }
 
-bool search_database(int city_fd, const char *id, CTY_data &rec)
-{
+bool search_database(int city_fd, const char *id, CTY_data &rec) {
     CTY_rewind(city_fd);
     while (CTY_read(city_fd, &rec) > 0) {
         if (record_matches(rec, id))
@@ -339,8 +318,7 @@ bool search_database(int city_fd, const char *id, CTY_data &rec)
  * The database file
  * ---------------------------------------------------------------------- */
 
-int CTY_open(const char *filename, int f_access, int f_type)
-{
+int CTY_open(const char *filename, int f_access, int f_type) {
     const char *mode = access_mode(f_access);
     if (mode == nullptr || filename == nullptr)
         return -1;
@@ -352,8 +330,7 @@ int CTY_open(const char *filename, int f_access, int f_type)
     return fileno(db.stream);
 }
 
-int CTY_getinfo(int city_fd, CTY_info *info)
-{
+int CTY_getinfo(int city_fd, CTY_info *info) {
     if (CTY_rewind(city_fd) < 0)
         return -1;
     if (info != nullptr)
@@ -361,24 +338,21 @@ int CTY_getinfo(int city_fd, CTY_info *info)
     return 0;
 }
 
-int CTY_rewind(int)
-{
+int CTY_rewind(int) {
     if (db.stream == nullptr)
         return -1;
     rewind(db.stream);
     return 0;
 }
 
-int CTY_close(int)
-{
+int CTY_close(int) {
     if (db.stream == nullptr)
         return -1;
     close_database();
     return 0;
 }
 
-int CTY_read(int, CTY_data *city)
-{
+int CTY_read(int, CTY_data *city) {
     if (db.stream == nullptr || city == nullptr || feof(db.stream))
         return -1;
     *city = empty_record();
@@ -391,8 +365,7 @@ int CTY_read(int, CTY_data *city)
     return count;
 }
 
-int CTY_data_init(CTY_data *data)
-{
+int CTY_data_init(CTY_data *data) {
     if (data == nullptr)
         return 0;
     data->name[0] = '\0';
@@ -404,8 +377,7 @@ int CTY_data_init(CTY_data *data)
     return 0;
 }
 
-int CTY_open_file(const char *city_file, int *num_stats)
-{
+int CTY_open_file(const char *city_file, int *num_stats) {
     const char *name = database_name(city_file);
     if (name == nullptr)
         return -1;
@@ -423,8 +395,7 @@ int CTY_open_file(const char *city_file, int *num_stats)
  * Single-station lookup
  * ---------------------------------------------------------------------- */
 
-int CTY_get(const char *city_file, const char *id, CTY_data *data)
-{
+int CTY_get(const char *city_file, const char *id, CTY_data *data) {
     if (id == nullptr)
         return 0;
     int num_stats = 0;
@@ -438,8 +409,7 @@ int CTY_get(const char *city_file, const char *id, CTY_data *data)
     return found ? 1 : 0;
 }
 
-int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon)
-{
+int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon) {
     CTY_data rec;
     if (CTY_get(city_file, id, &rec) != 1)
         return 0;
@@ -450,8 +420,7 @@ int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon)
     return 1;
 }
 
-int CTY_get_prior(void)
-{
+int CTY_get_prior(void) {
     int prior = 10;
     RES_getval("stat_prior", &prior, CV_int);
     return prior;
@@ -461,20 +430,17 @@ int CTY_get_prior(void)
  * Settings read by the station location table
  * ---------------------------------------------------------------------- */
 
-int CTY_data_size(int size)
-{
+int CTY_data_size(int size) {
     db.data_size = size;
     return 0;
 }
 
-int CTY_enter_func(int (*func)(CTY_data *city, void *block))
-{
+int CTY_enter_func(int (*func)(CTY_data *city, void *block)) {
     db.enter_func = func;
     return 0;
 }
 
-int CTY_set_id_type(int type)
-{
+int CTY_set_id_type(int type) {
     db.id_type = type;
     return 0;
 }

@@ -23,10 +23,9 @@
 namespace {
 
 /* Keys an item may begin with to be a key expression, in the order tried. */
-constexpr const char *kKeys[] = {
-    "Name=", "ST=",   "ST:",   "CN=",   "CN:",   "ID=",  "RA<",  "P=",
-    "P<",    "P>",    "Lat=",  "Lat<",  "Lat>",  "Lon=", "Lon<", "Lon>",
-    "Elev=", "Elev<", "Elev>", "WMO=",  "WMO<",  "WMO>"};
+constexpr const char *kKeys[] = {"Name=", "ST=",   "ST:",   "CN=",  "CN:",  "ID=",  "RA<",  "P=",
+                                 "P<",    "P>",    "Lat=",  "Lat<", "Lat>", "Lon=", "Lon<", "Lon>",
+                                 "Elev=", "Elev<", "Elev>", "WMO=", "WMO<", "WMO>"};
 
 /* The record's texts, terminated, and the forms the selectors compare with. */
 struct Station {
@@ -49,16 +48,13 @@ struct Pieces {
     bool has_more(int n) const { return cursor + n < count; }
 };
 
-template <size_t N>
-void copy_field(char (&out)[N], const char *field, size_t size)
-{
+template <size_t N> void copy_field(char (&out)[N], const char *field, size_t size) {
     size_t n = strnlen(field, std::min(size, N - 1));
     std::memcpy(out, field, n);
     out[n] = '\0';
 }
 
-Station describe(const CTY_data &data)
-{
+Station describe(const CTY_data &data) {
     Station s{};
     s.data = &data;
     copy_field(s.name, data.name, sizeof data.name);
@@ -70,19 +66,16 @@ Station describe(const CTY_data &data)
     return s;
 }
 
-int length(const char *text)
-{
+int length(const char *text) {
     return static_cast<int>(std::min(std::strlen(text), size_t{INT_MAX}));
 }
 
-bool has_key(const char *piece, const char *key)
-{
+bool has_key(const char *piece, const char *key) {
     return strnicmp(piece, key, length(key)) == 0;
 }
 
 /* A whole number read as by "%d"; false when there is none. */
-bool read_int(const char *text, int &out)
-{
+bool read_int(const char *text, int &out) {
     char *end = nullptr;
     long v = std::strtol(text, &end, 10);
     if (end == text)
@@ -92,8 +85,7 @@ bool read_int(const char *text, int &out)
 }
 
 /* A real number read as by "%f"; false when there is none. */
-bool read_real(const char *text, float &out)
-{
+bool read_real(const char *text, float &out) {
     char *end = nullptr;
     float v = std::strtof(text, &end);
     if (end == text)
@@ -103,8 +95,7 @@ bool read_real(const char *text, float &out)
 }
 
 /* "<" and ">" include equality. */
-bool compare(double value, char op, double limit)
-{
+bool compare(double value, char op, double limit) {
     switch (op) {
     case '=':
         return value == limit;
@@ -116,8 +107,7 @@ bool compare(double value, char op, double limit)
 }
 
 /* ST= text: the state (2 characters) or state_region (5). */
-bool state_matches(const char *text, const Station &s)
-{
+bool state_matches(const char *text, const Station &s) {
     switch (std::strlen(text)) {
     case 2:
         return stricmp(text, s.state) == 0;
@@ -132,43 +122,37 @@ bool state_matches(const char *text, const Station &s)
  * The tests of one pass, in the order they are applied
  * ---------------------------------------------------------------------- */
 
-bool name_test(Pieces &p, const Station &s)
-{
+bool name_test(Pieces &p, const Station &s) {
     if (!has_key(p.at(), "Name="))
         return false;
     const char *text = p.at() + 5;
     return *text != '\0' && strnicmp(text, s.name, length(text)) == 0;
 }
 
-bool state_test(Pieces &p, const Station &s)
-{
+bool state_test(Pieces &p, const Station &s) {
     return has_key(p.at(), "ST=") && state_matches(p.at() + 3, s);
 }
 
 /* ST and CN as a piece of their own compare the next piece. */
-bool state_piece_test(Pieces &p, const Station &s)
-{
+bool state_piece_test(Pieces &p, const Station &s) {
     if (stricmp(p.at(), "ST") != 0 || !p.has_more(1))
         return false;
     ++p.cursor;
     return state_matches(p.at(), s);
 }
 
-bool region_test(Pieces &p, const Station &s)
-{
+bool region_test(Pieces &p, const Station &s) {
     return has_key(p.at(), "CN=") && stricmp(p.at() + 3, s.region) == 0;
 }
 
-bool region_piece_test(Pieces &p, const Station &s)
-{
+bool region_piece_test(Pieces &p, const Station &s) {
     if (stricmp(p.at(), "CN") != 0 || !p.has_more(1))
         return false;
     ++p.cursor;
     return stricmp(p.at(), s.region) == 0;
 }
 
-bool id_test(Pieces &p, const Station &s)
-{
+bool id_test(Pieces &p, const Station &s) {
     return has_key(p.at(), "ID=") && stricmp(p.at() + 3, s.id) == 0;
 }
 
@@ -176,8 +160,7 @@ bool id_test(Pieces &p, const Station &s)
  * RA<lat:lon:range takes the next two pieces; they are passed over only
  * when all three numbers could be read.
  */
-bool range_test(Pieces &p, const Station &s)
-{
+bool range_test(Pieces &p, const Station &s) {
     if (!has_key(p.at(), "RA<") || !p.has_more(2))
         return false;
     float lat = 0, lon = 0, range = 0;
@@ -214,8 +197,7 @@ const NumberKey kNumberKeys[] = {
 };
 
 /* Reals are read and compared in single precision, as they are stored. */
-bool number_key_matches(const NumberKey &k, const char *text, const CTY_data &d)
-{
+bool number_key_matches(const NumberKey &k, const char *text, const CTY_data &d) {
     char op = k.key[std::strlen(k.key) - 1];
     if (k.real) {
         float limit = 0;
@@ -225,8 +207,7 @@ bool number_key_matches(const NumberKey &k, const char *text, const CTY_data &d)
     return read_int(text, limit) && compare(k.field(d), op, limit);
 }
 
-bool number_test(Pieces &p, const Station &s)
-{
+bool number_test(Pieces &p, const Station &s) {
     bool mark = false;
     for (const NumberKey &k : kNumberKeys) {
         if (has_key(p.at(), k.key) && number_key_matches(k, p.at() + std::strlen(k.key), *s.data))
@@ -235,8 +216,7 @@ bool number_test(Pieces &p, const Station &s)
     return mark;
 }
 
-bool number_text_test(Pieces &p, const Station &s)
-{
+bool number_text_test(Pieces &p, const Station &s) {
     return has_key(p.at(), "WMO=") && stricmp(p.at() + 4, s.number) == 0;
 }
 
@@ -248,8 +228,7 @@ constexpr Test kTests[] = {name_test,   state_test,        state_piece_test,
                            range_test,  number_test,       number_text_test};
 
 /* One pass: every test on the piece under the (possibly moving) cursor. */
-bool run_pass(Pieces &p, const Station &s)
-{
+bool run_pass(Pieces &p, const Station &s) {
     bool mark = false;
     for (Test t : kTests) {
         if (t(p, s))
@@ -258,8 +237,7 @@ bool run_pass(Pieces &p, const Station &s)
     return mark;
 }
 
-bool pieces_match(Pieces p, const Station &s)
-{
+bool pieces_match(Pieces p, const Station &s) {
     bool mark = false;
     for (p.cursor = 0; p.cursor < p.count; ++p.cursor) {
         mark = run_pass(p, s);
@@ -270,8 +248,7 @@ bool pieces_match(Pieces p, const Station &s)
 }
 
 /* The whole item as a station number, an identifier or a name prefix. */
-bool plain_match(const char *item, const Station &s)
-{
+bool plain_match(const char *item, const Station &s) {
     int len = length(item);
     if (len == 5 && std::strcmp(item, s.number) == 0)
         return true;
@@ -280,8 +257,7 @@ bool plain_match(const char *item, const Station &s)
     return len > 4 && strnicmp(item, s.name, len) == 0;
 }
 
-bool item_matches(const char *item, const Station &s)
-{
+bool item_matches(const char *item, const Station &s) {
     int count = 0;
     char **pieces = nullptr;
     bool mark = false;
@@ -292,8 +268,7 @@ bool item_matches(const char *item, const Station &s)
     return mark || plain_match(item, s);
 }
 
-bool begins_with_key(const char *item)
-{
+bool begins_with_key(const char *item) {
     for (const char *key : kKeys) {
         if (has_key(item, key))
             return true;
@@ -303,8 +278,7 @@ bool begins_with_key(const char *item)
 
 } // namespace
 
-int CTY_data_cmp(int numid, char **ids, const CTY_data *data)
-{
+int CTY_data_cmp(int numid, char **ids, const CTY_data *data) {
     if (numid <= 0 || ids == nullptr)
         return 1;
     if (data == nullptr)
@@ -317,15 +291,13 @@ int CTY_data_cmp(int numid, char **ids, const CTY_data *data)
     return -1;
 }
 
-int CTY_id_cmp(const char *ids, const char *id)
-{
+int CTY_id_cmp(const char *ids, const char *id) {
     if (ids == nullptr)
         return 0;
     return begins_with_key(ids) || (id != nullptr && stricmp(ids, id) == 0) ? 1 : 0;
 }
 
-int CTY_ids_cmp(int numid, char **ids, const char *id)
-{
+int CTY_ids_cmp(int numid, char **ids, const char *id) {
     if (numid <= 0 || ids == nullptr)
         return 1;
     for (int i = 0; i < numid; ++i) {

@@ -34,13 +34,13 @@
 
 namespace {
 
-constexpr size_t name_max = 29;       // program name, title, bare resource name
-constexpr size_t tag_max = 10;        // tags in the list
-constexpr int nest_max = 10;          // sections whose state is kept
-constexpr int piece_max = 249;        // a line is read in pieces of this many characters
-constexpr size_t key_max = 49;        // caller's key buffer holds 50 bytes
-constexpr size_t value_max = 199;     // caller's value buffers hold 200 bytes
-constexpr size_t file_name_max = 79;  // full name of a defaults file
+constexpr size_t name_max = 29;      // program name, title, bare resource name
+constexpr size_t tag_max = 10;       // tags in the list
+constexpr int nest_max = 10;         // sections whose state is kept
+constexpr int piece_max = 249;       // a line is read in pieces of this many characters
+constexpr size_t key_max = 49;       // caller's key buffer holds 50 bytes
+constexpr size_t value_max = 199;    // caller's value buffers hold 200 bytes
+constexpr size_t file_name_max = 79; // full name of a defaults file
 
 // Section states: the branch being read, none taken yet, one taken before.
 constexpr int branch_read = 1;
@@ -53,16 +53,14 @@ struct reader_state {
     std::string prog_title;
     std::vector<std::string> tag;
     int match[nest_max] = {};
-    int depth = 0;  // open sections, the unkept deeper ones included
+    int depth = 0; // open sections, the unkept deeper ones included
     bool matches = true;
-    bool warned_deep = false;  // once per file
+    bool warned_deep = false; // once per file
 };
 
 reader_state state;
 
-template <class Body>
-int guarded(int failure, Body &&body) noexcept
-{
+template <class Body> int guarded(int failure, Body &&body) noexcept {
     try {
         return body();
     } catch (...) {
@@ -71,16 +69,14 @@ int guarded(int failure, Body &&body) noexcept
 }
 
 /* Copies at most `max` characters and a NUL; answers whether all fitted. */
-bool copy_out(std::string_view text, char *out, size_t max)
-{
+bool copy_out(std::string_view text, char *out, size_t max) {
     size_t n = std::min(text.size(), max);
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
     return n == text.size();
 }
 
-std::string limited_name(const char *text)
-{
+std::string limited_name(const char *text) {
     std::string_view view = text ? text : "";
     return std::string(view.substr(0, name_max));
 }
@@ -89,8 +85,7 @@ std::string limited_name(const char *text)
  * Qualified names and key patterns
  * ---------------------------------------------------------------------- */
 
-std::string qualified(const char *res)
-{
+std::string qualified(const char *res) {
     const std::string &title = state.prog_title;
     if (title.empty())
         return state.prog_name + '.' + res;
@@ -104,8 +99,7 @@ std::string qualified(const char *res)
  * of the literal run after it.  A final '*' has an empty run, so it only
  * meets a name that is already exhausted.
  */
-bool key_selects(std::string_view key, std::string_view name)
-{
+bool key_selects(std::string_view key, std::string_view name) {
     size_t k = 0;
     size_t n = 0;
     while (k < key.size()) {
@@ -128,8 +122,7 @@ bool key_selects(std::string_view key, std::string_view name)
 }
 
 /* The text after the key's last '.' or '*', or null when it has neither. */
-const char *bare_name(const char *key)
-{
+const char *bare_name(const char *key) {
     const char *dot = std::strrchr(key, '.');
     const char *star = std::strrchr(key, '*');
     const char *last = dot == nullptr ? star : star == nullptr ? dot : std::max(dot, star);
@@ -140,37 +133,32 @@ const char *bare_name(const char *key)
  * Tags and sections
  * ---------------------------------------------------------------------- */
 
-int add_tag(const char *text)
-{
+int add_tag(const char *text) {
     if (text == nullptr || state.tag.size() >= tag_max)
         return -1;
     state.tag.emplace_back(text);
     return 0;
 }
 
-bool tag_defined(const std::string &text)
-{
+bool tag_defined(const std::string &text) {
     return std::any_of(state.tag.begin(), state.tag.end(),
                        [&](const std::string &t) { return stricmp(t.c_str(), text.c_str()) == 0; });
 }
 
-void remove_tag(const std::string &text)
-{
-    auto it = std::find_if(state.tag.begin(), state.tag.end(),
-                           [&](const std::string &t) { return stricmp(t.c_str(), text.c_str()) == 0; });
+void remove_tag(const std::string &text) {
+    auto it = std::find_if(state.tag.begin(), state.tag.end(), [&](const std::string &t) {
+        return stricmp(t.c_str(), text.c_str()) == 0;
+    });
     if (it != state.tag.end())
         state.tag.erase(it);
 }
 
-void recompute_matches()
-{
-    state.matches = state.depth <= nest_max &&
-                    std::all_of(state.match, state.match + state.depth,
-                                [](int s) { return s == branch_read; });
+void recompute_matches() {
+    state.matches = state.depth <= nest_max && std::all_of(state.match, state.match + state.depth,
+                                                           [](int s) { return s == branch_read; });
 }
 
-void reset_sections()
-{
+void reset_sections() {
     state.depth = 0;
     state.warned_deep = false;
     recompute_matches();
@@ -178,8 +166,7 @@ void reset_sections()
 
 /* Sections deeper than the kept ones are counted so that their ELSE, ELIF
    and END still balance, and are never read. */
-void open_section(bool defined)
-{
+void open_section(bool defined) {
     if (state.depth < nest_max)
         state.match[state.depth] = defined ? branch_read : branch_pending;
     else if (!state.warned_deep) {
@@ -191,8 +178,7 @@ void open_section(bool defined)
 }
 
 /* ELIF with the tag's answer, ELSE with true. */
-void next_branch(bool defined)
-{
+void next_branch(bool defined) {
     if (state.depth <= nest_max) {
         int &s = state.match[state.depth - 1];
         s = s != branch_pending ? branch_done : defined ? branch_read : branch_pending;
@@ -200,14 +186,12 @@ void next_branch(bool defined)
     recompute_matches();
 }
 
-void close_section()
-{
+void close_section() {
     --state.depth;
     recompute_matches();
 }
 
-bool stray(const char *what)
-{
+bool stray(const char *what) {
     if (state.depth > 0)
         return false;
     MESS_print(M_warn, "DEF_get: %s without an if\n", what);
@@ -216,8 +200,7 @@ bool stray(const char *what)
 
 /* Handles a directive line; false when the first word is not a directive
    (IF, ELIF, DEF and UNDEF without a tag word are not). */
-bool run_directive(const std::string &first, const std::string &second)
-{
+bool run_directive(const std::string &first, const std::string &second) {
     if (first == "ELSE") {
         if (!stray("else"))
             next_branch(true);
@@ -245,15 +228,13 @@ bool run_directive(const std::string &first, const std::string &second)
  * Lines
  * ---------------------------------------------------------------------- */
 
-bool is_blank(char c)
-{
+bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 /* The next blank-separated word from `pos` on; `pos` moves past it and
    `start` is where it begins. */
-std::string_view next_word(std::string_view line, size_t &pos, size_t &start)
-{
+std::string_view next_word(std::string_view line, size_t &pos, size_t &start) {
     while (pos < line.size() && is_blank(line[pos]))
         ++pos;
     start = pos;
@@ -262,8 +243,7 @@ std::string_view next_word(std::string_view line, size_t &pos, size_t &start)
     return line.substr(start, pos - start);
 }
 
-std::string key_of(std::string_view word)
-{
+std::string key_of(std::string_view word) {
     std::string key(word);
     for (char &c : key)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -272,8 +252,7 @@ std::string key_of(std::string_view word)
     return key;
 }
 
-std::string_view value_of(std::string_view line, size_t start, std::string_view word)
-{
+std::string_view value_of(std::string_view line, size_t start, std::string_view word) {
     if (word[0] != '"')
         return word;
     std::string_view rest = line.substr(start + 1);
@@ -282,8 +261,7 @@ std::string_view value_of(std::string_view line, size_t start, std::string_view 
 
 /* Delivers a key line of a section being read; directives and lines that
    are not settings give false. */
-bool take_line(std::string_view line, char *key, char *value)
-{
+bool take_line(std::string_view line, char *key, char *value) {
     size_t pos = 0;
     size_t first_at = 0;
     size_t second_at = 0;
@@ -304,8 +282,7 @@ bool take_line(std::string_view line, char *key, char *value)
     return true;
 }
 
-void close_file()
-{
+void close_file() {
     if (state.def_file != nullptr)
         FILE_close(state.def_file);
     state.def_file = nullptr;
@@ -314,8 +291,7 @@ void close_file()
 
 /* The first of the directory's defaults files that exists, else the last
    name tried.  `dir` is at most file_name_max characters. */
-std::string file_in_dir(const std::string &dir)
-{
+std::string file_in_dir(const std::string &dir) {
     char path[KEM_PATH_MAX];
     copy_out(dir, path, file_name_max);
     FILE_add_path_delim(path);
@@ -328,16 +304,15 @@ std::string file_in_dir(const std::string &dir)
     return tried;
 }
 
-}  // namespace
+} // namespace
 
 /* ------------------------------------------------------------------------
  * Program name, title and tags
  * ---------------------------------------------------------------------- */
 
-int DEF_prog(void)
-{
+int DEF_prog(void) {
     if (RES_get_prog() == nullptr)
-        return 0;  // no command line remembered yet: keep "Kem"
+        return 0; // no command line remembered yet: keep "Kem"
     char name[KEM_PATH_MAX] = "";
     RES_get_progname(name);
     return guarded(0, [&] {
@@ -346,27 +321,23 @@ int DEF_prog(void)
     });
 }
 
-int DEF_name(const char *name)
-{
+int DEF_name(const char *name) {
     return DEF_title(name);
 }
 
-int DEF_title(const char *title)
-{
+int DEF_title(const char *title) {
     return guarded(0, [&] {
         state.prog_title = limited_name(title);
         return 0;
     });
 }
 
-int DEF_clr_tag(void)
-{
+int DEF_clr_tag(void) {
     state.tag.clear();
     return 0;
 }
 
-int DEF_tag(const char *tag)
-{
+int DEF_tag(const char *tag) {
     return guarded(-1, [&] { return add_tag(tag); });
 }
 
@@ -374,8 +345,7 @@ int DEF_tag(const char *tag)
  * Reading a file
  * ---------------------------------------------------------------------- */
 
-int DEF_open(const char *name)
-{
+int DEF_open(const char *name) {
     return guarded(-1, [&] {
         std::string file = name && *name ? name : ".kemdef";
         if (file.size() <= file_name_max && FILE_is_dir(file.c_str()))
@@ -390,14 +360,12 @@ int DEF_open(const char *name)
     });
 }
 
-int DEF_close(void)
-{
+int DEF_close(void) {
     close_file();
     return 0;
 }
 
-int DEF_get(char *key, char *value)
-{
+int DEF_get(char *key, char *value) {
     if (key == nullptr || value == nullptr || state.def_file == nullptr)
         return -1;
     return guarded(-1, [&] {
@@ -418,15 +386,13 @@ int DEF_get(char *key, char *value)
  * Matching and the environment
  * ---------------------------------------------------------------------- */
 
-int DEF_cmp(const char *res, const char *key)
-{
+int DEF_cmp(const char *res, const char *key) {
     if (res == nullptr || key == nullptr)
         return 0;
     return guarded(0, [&] { return key_selects(key, qualified(res)) ? 1 : 0; });
 }
 
-int DEF_valid(const char *key)
-{
+int DEF_valid(const char *key) {
     if (key == nullptr)
         return 0;
     const char *bare = bare_name(key);
@@ -435,8 +401,7 @@ int DEF_valid(const char *key)
     return DEF_cmp(bare, key);
 }
 
-int DEF_parse_name(const char *key, char *name)
-{
+int DEF_parse_name(const char *key, char *name) {
     if (name == nullptr)
         return 1;
     const char *bare = key ? bare_name(key) : "";
@@ -444,8 +409,7 @@ int DEF_parse_name(const char *key, char *name)
     return 1;
 }
 
-int DEF_env(const char *res, const char *env, char *value)
-{
+int DEF_env(const char *res, const char *env, char *value) {
     if (res == nullptr || value == nullptr)
         return 0;
     return guarded(0, [&] {

@@ -48,9 +48,8 @@ struct Magic {
 };
 
 constexpr Magic kMagics[] = {
-    {"KEMSFC", 6, FILE_TYPE_SFC},   {"KEMUPA", 6, FILE_TYPE_UPA},
-    {"KEMRAW", 6, FILE_TYPE_RAW},   {"KEMGRID", 7, FILE_TYPE_GRID},
-    {"KEMMETA", 7, FILE_TYPE_META}, {"KEMIMG", 6, FILE_TYPE_IMG},
+    {"KEMSFC", 6, FILE_TYPE_SFC},   {"KEMUPA", 6, FILE_TYPE_UPA},   {"KEMRAW", 6, FILE_TYPE_RAW},
+    {"KEMGRID", 7, FILE_TYPE_GRID}, {"KEMMETA", 7, FILE_TYPE_META}, {"KEMIMG", 6, FILE_TYPE_IMG},
 };
 
 /* ------------------------------------------------------------------------
@@ -58,8 +57,7 @@ constexpr Magic kMagics[] = {
  * ---------------------------------------------------------------------- */
 
 /* Appends `text` to a path buffer, cutting at kPathChars; false when cut. */
-bool path_append(char *buf, const char *text, size_t count)
-{
+bool path_append(char *buf, const char *text, size_t count) {
     size_t len = strnlen(buf, kPathChars);
     size_t room = kPathChars - len;
     bool fits = count <= room;
@@ -69,14 +67,12 @@ bool path_append(char *buf, const char *text, size_t count)
     return fits;
 }
 
-bool path_append(char *buf, const char *text)
-{
+bool path_append(char *buf, const char *text) {
     return path_append(buf, text, std::strlen(text));
 }
 
 /* The account named by the `len` bytes after "~", or the real user's. */
-const passwd *home_account(const char *user, size_t len)
-{
+const passwd *home_account(const char *user, size_t len) {
     if (len == 0)
         return getpwuid(getuid());
     if (len > kUserChars)
@@ -91,13 +87,13 @@ const passwd *home_account(const char *user, size_t len)
  * Expands a leading "~" or "~user" into `out` (KEM_PATH_MAX bytes).
  * Answers false when the expansion had to be cut to fit.
  */
-bool expand_home(const char *name, char *out)
-{
+bool expand_home(const char *name, char *out) {
     out[0] = '\0';
     if (name[0] != '~')
         return path_append(out, name);
     const char *slash = std::strchr(name, '/');
-    size_t user_len = slash != nullptr ? static_cast<size_t>(slash - name - 1) : std::strlen(name + 1);
+    size_t user_len =
+        slash != nullptr ? static_cast<size_t>(slash - name - 1) : std::strlen(name + 1);
     const passwd *pw = home_account(name + 1, user_len);
     if (pw == nullptr || pw->pw_dir == nullptr)
         return path_append(out, name);
@@ -106,20 +102,17 @@ bool expand_home(const char *name, char *out)
 }
 
 /* The expanded name for a file-system call, or false to refuse it. */
-bool resolve(const char *name, char *out)
-{
+bool resolve(const char *name, char *out) {
     return name != nullptr && expand_home(name, out);
 }
 
-bool stat_name(const char *name, struct stat *st)
-{
+bool stat_name(const char *name, struct stat *st) {
     char path[KEM_PATH_MAX];
     return resolve(name, path) && stat(path, st) == 0;
 }
 
 /* The file-type bits of the entry, or 0 when there is none. */
-mode_t entry_type(const char *name)
-{
+mode_t entry_type(const char *name) {
     struct stat st;
     return stat_name(name, &st) ? (st.st_mode & S_IFMT) : 0;
 }
@@ -129,8 +122,7 @@ mode_t entry_type(const char *name)
  * ---------------------------------------------------------------------- */
 
 /* True when the text before the last '/' (not the first byte) exists. */
-bool parent_exists(const char *dir)
-{
+bool parent_exists(const char *dir) {
     const char *last = std::strrchr(dir, '/');
     if (last == nullptr || last == dir)
         return false;
@@ -148,8 +140,7 @@ bool parent_exists(const char *dir)
  * False when the prefix would pass its limit: deeper directories are then
  * left alone rather than created under a cut name.
  */
-bool add_piece(std::string &prefix, const char *piece)
-{
+bool add_piece(std::string &prefix, const char *piece) {
     if (*piece == '\0') {
         if (!prefix.empty() && prefix.back() == '/')
             return true;
@@ -166,8 +157,7 @@ bool add_piece(std::string &prefix, const char *piece)
     return true;
 }
 
-void make_pieces(int argc, char **argv, int count)
-{
+void make_pieces(int argc, char **argv, int count) {
     std::string prefix;
     prefix.reserve(kPrefixChars + 1); /* no allocation inside the loop */
     for (int i = 0; i < count && i < argc; ++i) {
@@ -180,8 +170,7 @@ void make_pieces(int argc, char **argv, int count)
  * Opening and closing
  * ---------------------------------------------------------------------- */
 
-FILE *open_pipe(const char *command, const char *access)
-{
+FILE *open_pipe(const char *command, const char *access) {
     FILE *stream = popen(command, access);
     if (stream == nullptr)
         return nullptr;
@@ -195,8 +184,7 @@ FILE *open_pipe(const char *command, const char *access)
 }
 
 /* Removes `stream` from the pipe list; true when it was a pipe. */
-bool forget_pipe(FILE *stream)
-{
+bool forget_pipe(FILE *stream) {
     auto it = std::find(files.pipes.begin(), files.pipes.end(), stream);
     if (it == files.pipes.end())
         return false;
@@ -204,8 +192,7 @@ bool forget_pipe(FILE *stream)
     return true;
 }
 
-bool is_standard(FILE *stream)
-{
+bool is_standard(FILE *stream) {
     return stream == stdin || stream == stdout || stream == stderr;
 }
 
@@ -217,8 +204,7 @@ bool is_standard(FILE *stream)
  * standard-stream name, so a name such as -03 cannot leave the caller
  * waiting on the standard input.
  */
-FILE *open_data_file(const char *name)
-{
+FILE *open_data_file(const char *name) {
     FILE *stream = FILE_open(name, "r");
     if (stream != nullptr || name == nullptr)
         return stream;
@@ -233,8 +219,7 @@ FILE *open_data_file(const char *name)
     return FILE_is_stdio(base) ? nullptr : FILE_open(base, "r");
 }
 
-int magic_code(const char *head, size_t count)
-{
+int magic_code(const char *head, size_t count) {
     for (const Magic &m : kMagics) {
         if (count >= m.len && std::memcmp(head, m.text, m.len) == 0)
             return m.code;
@@ -246,12 +231,15 @@ int magic_code(const char *head, size_t count)
  * The overwrite question
  * ---------------------------------------------------------------------- */
 
-int answer_code(char answer, bool offer_append)
-{
+int answer_code(char answer, bool offer_append) {
     switch (answer) {
-    case 'Y': case 'y': case 'O': case 'o':
+    case 'Y':
+    case 'y':
+    case 'O':
+    case 'o':
         return 1;
-    case 'A': case 'a':
+    case 'A':
+    case 'a':
         return offer_append ? 2 : 3;
     default:
         return 3;
@@ -259,8 +247,7 @@ int answer_code(char answer, bool offer_append)
 }
 
 /* Shows the question (as plain text, never as a format) and decodes it. */
-int ask_overwrite(const char *filename, bool offer_append)
-{
+int ask_overwrite(const char *filename, bool offer_append) {
     std::string question;
     try {
         question = filename;
@@ -281,21 +268,18 @@ int ask_overwrite(const char *filename, bool offer_append)
  * Names and joins
  * ---------------------------------------------------------------------- */
 
-int FILE_fullpath(const char *name)
-{
+int FILE_fullpath(const char *name) {
     return name != nullptr && (name[0] == '/' || name[0] == '.' || name[0] == '~');
 }
 
-int FILE_is_stdio(const char *name)
-{
+int FILE_is_stdio(const char *name) {
     if (name == nullptr)
         return 0;
     return name[0] == '\0' || std::strcmp(name, "-") == 0 || stricmp(name, "std") == 0 ||
            stricmp(name, "stdn") == 0;
 }
 
-int FILE_add_path_delim(char *path)
-{
+int FILE_add_path_delim(char *path) {
     if (path == nullptr)
         return 0;
     size_t len = strnlen(path, kPathChars);
@@ -306,8 +290,7 @@ int FILE_add_path_delim(char *path)
     return 0;
 }
 
-char *FILE_add_path(const char *path, const char *file, char *filename)
-{
+char *FILE_add_path(const char *path, const char *file, char *filename) {
     if (filename == nullptr)
         return nullptr;
     if (file == nullptr)
@@ -325,8 +308,7 @@ char *FILE_add_path(const char *path, const char *file, char *filename)
     return filename;
 }
 
-int FILE_add_user_path(const char *name, char *filename)
-{
+int FILE_add_user_path(const char *name, char *filename) {
     if (filename == nullptr)
         return 0;
     char out[KEM_PATH_MAX];
@@ -339,8 +321,7 @@ int FILE_add_user_path(const char *name, char *filename)
  * Questions about a file
  * ---------------------------------------------------------------------- */
 
-int FILE_exist(const char *name)
-{
+int FILE_exist(const char *name) {
     char path[KEM_PATH_MAX];
     if (!resolve(name, path))
         return 0;
@@ -348,41 +329,34 @@ int FILE_exist(const char *name)
     return FILE_is_stdio(path) || stat(path, &st) == 0;
 }
 
-int FILE_is_dir(const char *name)
-{
+int FILE_is_dir(const char *name) {
     return entry_type(name) == S_IFDIR;
 }
 
-int FILE_is_file(const char *name)
-{
+int FILE_is_file(const char *name) {
     return entry_type(name) == S_IFREG;
 }
 
-int FILE_is_fifo(const char *name)
-{
+int FILE_is_fifo(const char *name) {
     return entry_type(name) == S_IFIFO;
 }
 
-int FILE_is_device(const char *name)
-{
+int FILE_is_device(const char *name) {
     mode_t type = entry_type(name);
     return type == S_IFCHR || type == S_IFBLK;
 }
 
-long FILE_size(const char *name)
-{
+long FILE_size(const char *name) {
     struct stat st;
     return stat_name(name, &st) ? static_cast<long>(st.st_size) : -1;
 }
 
-long FILE_modtime(const char *name)
-{
+long FILE_modtime(const char *name) {
     struct stat st;
     return stat_name(name, &st) ? static_cast<long>(st.st_mtime) : -1;
 }
 
-int FILE_delete(const char *name)
-{
+int FILE_delete(const char *name) {
     char path[KEM_PATH_MAX];
     if (!resolve(name, path)) {
         errno = name == nullptr ? EINVAL : ENAMETOOLONG;
@@ -391,8 +365,7 @@ int FILE_delete(const char *name)
     return unlink(path);
 }
 
-int FILE_make_dir(char *dir, int flag)
-{
+int FILE_make_dir(char *dir, int flag) {
     if (dir == nullptr)
         return 0;
     for (char *p = dir; *p != '\0'; ++p) {
@@ -414,8 +387,7 @@ int FILE_make_dir(char *dir, int flag)
  * Opening
  * ---------------------------------------------------------------------- */
 
-FILE *FILE_open(const char *file, const char *access)
-{
+FILE *FILE_open(const char *file, const char *access) {
     if (file == nullptr || access == nullptr)
         return nullptr;
     if (FILE_is_stdio(file))
@@ -432,8 +404,7 @@ FILE *FILE_open(const char *file, const char *access)
     return fopen(path, access);
 }
 
-int FILE_close(FILE *stream)
-{
+int FILE_close(FILE *stream) {
     if (stream == nullptr)
         return -1;
     if (is_standard(stream))
@@ -443,8 +414,7 @@ int FILE_close(FILE *stream)
     return fclose(stream) == 0 ? 0 : -1;
 }
 
-int FILE_type(const char *name)
-{
+int FILE_type(const char *name) {
     FILE *stream = open_data_file(name);
     if (stream == nullptr)
         return -1;
@@ -454,8 +424,7 @@ int FILE_type(const char *name)
     return magic_code(head, count);
 }
 
-int FILE_overwrite(const char *filename, int flag)
-{
+int FILE_overwrite(const char *filename, int flag) {
     if (FILE_is_stdio(filename) || !FILE_exist(filename))
         return 1;
     int param = FLAG_get(kFileParamFlag);
@@ -468,8 +437,7 @@ int FILE_overwrite(const char *filename, int flag)
     return ask_overwrite(filename, flag == 2);
 }
 
-int KEM_share(int mode)
-{
+int KEM_share(int mode) {
     files.share = mode;
     return 0;
 }

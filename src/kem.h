@@ -52,12 +52,12 @@ typedef uint32_t M_type;
 #define M_debug 0xF0000000u
 
 /* Kinds of data file recognised by FILE_type (by their leading text). */
-#define FILE_TYPE_SFC 11  /* "KEMSFC" */
-#define FILE_TYPE_UPA 12  /* "KEMUPA" */
-#define FILE_TYPE_RAW 5   /* "KEMRAW" */
-#define FILE_TYPE_GRID 6  /* "KEMGRID" */
-#define FILE_TYPE_META 8  /* "KEMMETA" */
-#define FILE_TYPE_IMG 9   /* "KEMIMG" */
+#define FILE_TYPE_SFC 11 /* "KEMSFC" */
+#define FILE_TYPE_UPA 12 /* "KEMUPA" */
+#define FILE_TYPE_RAW 5  /* "KEMRAW" */
+#define FILE_TYPE_GRID 6 /* "KEMGRID" */
+#define FILE_TYPE_META 8 /* "KEMMETA" */
+#define FILE_TYPE_IMG 9  /* "KEMIMG" */
 
 /* ------------------------------------------------------------------------
  * Records
@@ -122,6 +122,7 @@ typedef struct resource {
 } res_obj;
 
 /* Resource codes that programs list; RES_null ends each list. */
+/* clang-format off */
 typedef enum {
     RES_null, RES_age, RES_background, RES_batch, RES_bin_path,
     RES_bull_file, RES_city_file, RES_color_cgrid, RES_color_clabel,
@@ -150,9 +151,10 @@ typedef enum {
     RES_log_file, RES_grid_domain, RES_inputg, RES_text_path,
     RES_model_path, RES_sat_path
 } res_type;
+/* clang-format on */
 
-#define RES_NUM_TYPES 115   /* number of res_type codes */
-#define RES_TABLE_SIZE 75   /* key table entries built by RES_init, terminator included */
+#define RES_NUM_TYPES 115 /* number of res_type codes */
+#define RES_TABLE_SIZE 75 /* key table entries built by RES_init, terminator included */
 
 /*
  * One key-table entry.  `cmd` holds either the short option key (a text)

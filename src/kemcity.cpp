@@ -21,10 +21,9 @@
 
 namespace {
 
-const res_type keyed_options[] = {RES_help,       RES_batch, RES_message,
-                                  RES_file_path,  RES_city_file, RES_stat_prior,
-                                  RES_input,      RES_output, RES_parameter,
-                                  RES_null};
+const res_type keyed_options[] = {RES_help,      RES_batch,      RES_message, RES_file_path,
+                                  RES_city_file, RES_stat_prior, RES_input,   RES_output,
+                                  RES_parameter, RES_null};
 const res_type positional_options[] = {RES_values, RES_null};
 
 /* Limits of a raw table: columns per line, and the longest column name,
@@ -49,7 +48,8 @@ class Items {
 
     bool contains(const char *word) const {
         for (int i = 0; i < count_; i++)
-            if (stricmp(items_[i], word) == 0) return true;
+            if (stricmp(items_[i], word) == 0)
+                return true;
         return false;
     }
 
@@ -63,7 +63,7 @@ struct Run {
     std::vector<char *> values; /* selection values, leading '/' removed */
     const Items *output = nullptr;
     bool all_columns = true;
-    std::string file;         /* bare file name */
+    std::string file;          /* bare file name */
     char path[KEM_PATH_MAX]{}; /* full path */
     bool dbase = false;
 };
@@ -105,28 +105,42 @@ void choose_input(Run &run) {
     }
     run.file = input;
     for (const auto &kind : kinds)
-        if (stricmp(input, kind.keyword) == 0) run.file = kind.file;
+        if (stricmp(input, kind.keyword) == 0)
+            run.file = kind.file;
 }
 
 /* ---- Station database ----------------------------------------------- */
 
-const char *const station_columns[] = {"Name", "ST",  "CN",   "ID", "P",
-                                       "Lat",  "Lon", "Elev", "WMO"};
+const char *const station_columns[] = {"Name", "ST", "CN", "ID", "P", "Lat", "Lon", "Elev", "WMO"};
 constexpr int num_station_columns = 9;
 
 /* The text of one column of a station, as the column is printed. */
 std::string station_value(const CTY_data &city, int column) {
     char text[64];
     switch (column) {
-    case 0: return city.name;
-    case 1: return city.state;
-    case 2: return city.region;
-    case 3: return city.id;
-    case 4: snprintf(text, sizeof text, "%d", city.prior); break;
-    case 5: snprintf(text, sizeof text, "%3.2f", city.lat); break;
-    case 6: snprintf(text, sizeof text, "%3.2f", city.lon); break;
-    case 7: snprintf(text, sizeof text, "%1.0f", city.el); break;
-    default: snprintf(text, sizeof text, "%05d", city.wmo); break;
+    case 0:
+        return city.name;
+    case 1:
+        return city.state;
+    case 2:
+        return city.region;
+    case 3:
+        return city.id;
+    case 4:
+        snprintf(text, sizeof text, "%d", city.prior);
+        break;
+    case 5:
+        snprintf(text, sizeof text, "%3.2f", city.lat);
+        break;
+    case 6:
+        snprintf(text, sizeof text, "%3.2f", city.lon);
+        break;
+    case 7:
+        snprintf(text, sizeof text, "%1.0f", city.el);
+        break;
+    default:
+        snprintf(text, sizeof text, "%05d", city.wmo);
+        break;
     }
     return text;
 }
@@ -165,7 +179,8 @@ void search_database(Run &run) {
             CTY_data_cmp(static_cast<int>(run.values.size()), run.values.data(), &city) == -1)
             continue;
         print_station_record(run, city);
-        if (run.first_only) break;
+        if (run.first_only)
+            break;
     }
     CTY_close(fd);
     KEM_exit(0);
@@ -181,7 +196,8 @@ std::vector<std::string> split_words(const char *line, size_t width) {
     std::string_view rest(line);
     while (words.size() < max_columns) {
         size_t start = rest.find_first_not_of(blanks);
-        if (start == std::string_view::npos) break;
+        if (start == std::string_view::npos)
+            break;
         rest.remove_prefix(start);
         size_t end = std::min(rest.find_first_of(blanks), rest.size());
         words.emplace_back(rest.substr(0, std::min(end, width)));
@@ -197,9 +213,12 @@ struct Table {
     void set_columns(std::vector<std::string> names) {
         columns = std::move(names);
         for (int i = 0; i < static_cast<int>(columns.size()); i++) {
-            if (stricmp(columns[i].c_str(), "Name") == 0) name_col = i;
-            if (stricmp(columns[i].c_str(), "ST") == 0) st_col = i;
-            if (stricmp(columns[i].c_str(), "ID") == 0) id_col = i;
+            if (stricmp(columns[i].c_str(), "Name") == 0)
+                name_col = i;
+            if (stricmp(columns[i].c_str(), "ST") == 0)
+                st_col = i;
+            if (stricmp(columns[i].c_str(), "ID") == 0)
+                id_col = i;
         }
     }
 
@@ -210,14 +229,17 @@ struct Table {
     }
 };
 
-bool equal_nocase(const char *a, const char *b) { return a && b && stricmp(a, b) == 0; }
+bool equal_nocase(const char *a, const char *b) {
+    return a && b && stricmp(a, b) == 0;
+}
 
 /* "key=value": some column named key holds value.  A key longer than the
    longest key kept names no column. */
 bool match_key_value(const Table &table, const std::vector<std::string> &row, const char *value) {
     const char *eq = strchr(value, '=');
     std::string key(value, eq);
-    if (key.size() > max_value_key) return false;
+    if (key.size() > max_value_key)
+        return false;
     for (size_t i = 0; i < table.columns.size() && i < row.size(); i++)
         if (stricmp(table.columns[i].c_str(), key.c_str()) == 0 &&
             stricmp(row[i].c_str(), eq + 1) == 0)
@@ -226,32 +248,39 @@ bool match_key_value(const Table &table, const std::vector<std::string> &row, co
 }
 
 /* The value is a prefix of "Name_ST", the formed key cut to its limit. */
-bool match_name_state(const Table &table, const std::vector<std::string> &row,
-                      const char *value) {
+bool match_name_state(const Table &table, const std::vector<std::string> &row, const char *value) {
     const char *name = Table::field(row, table.name_col);
     const char *state = Table::field(row, table.st_col);
-    if (!name || !state) return false;
+    if (!name || !state)
+        return false;
     std::string key = std::string(name) + "_" + state;
-    if (key.size() > max_name_state) key.resize(max_name_state);
+    if (key.size() > max_name_state)
+        key.resize(max_name_state);
     size_t len = strlen(value);
-    return len <= key.size() && (len == 0 || strnicmp(value, key.c_str(), static_cast<int>(len)) == 0);
+    return len <= key.size() &&
+           (len == 0 || strnicmp(value, key.c_str(), static_cast<int>(len)) == 0);
 }
 
 bool row_matches(const Table &table, const std::vector<std::string> &row, const char *value) {
-    if (strchr(value, '=')) return match_key_value(table, row, value);
-    if (equal_nocase(value, Table::field(row, table.id_col))) return true;
-    if (strlen(value) == 4) return false;
+    if (strchr(value, '='))
+        return match_key_value(table, row, value);
+    if (equal_nocase(value, Table::field(row, table.id_col)))
+        return true;
+    if (strlen(value) == 4)
+        return false;
     return match_name_state(table, row, value);
 }
 
 void print_field(const Table &table, const std::vector<std::string> &row, size_t i) {
-    if (i < table.columns.size()) MESS_print(M_out1, "%s=", table.columns[i].c_str());
+    if (i < table.columns.size())
+        MESS_print(M_out1, "%s=", table.columns[i].c_str());
     MESS_print(M_print, "%s ", row[i].c_str());
 }
 
 void print_row(const Run &run, const Table &table, const std::vector<std::string> &row) {
     if (run.all_columns) {
-        for (size_t i = 0; i < row.size(); i++) print_field(table, row, i);
+        for (size_t i = 0; i < row.size(); i++)
+            print_field(table, row, i);
     } else {
         for (int item = 0; item < run.output->count(); item++)
             for (size_t i = 0; i < row.size() && i < table.columns.size(); i++)
@@ -264,16 +293,20 @@ void print_row(const Run &run, const Table &table, const std::vector<std::string
 void search_table(FILE *in, const Run &run) {
     char line[KEM_LINE_MAX + 1];
     for (int i = 0; i < 3; i++)
-        if (fgetline(in, line) < 0) return;
-    if (fgetnline(in, line, KEM_LINE_MAX) < 0) return;
+        if (fgetline(in, line) < 0)
+            return;
+    if (fgetnline(in, line, KEM_LINE_MAX) < 0)
+        return;
     Table table;
     table.set_columns(split_words(line, max_col_name));
 
     while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
         std::vector<std::string> row = split_words(line, max_field);
-        if (!run.values.empty() && !row_matches(table, row, run.values[0])) continue;
+        if (!run.values.empty() && !row_matches(table, row, run.values[0]))
+            continue;
         print_row(run, table, row);
-        if (run.first_only) break;
+        if (run.first_only)
+            break;
     }
 }
 
@@ -293,7 +326,8 @@ void read_table(const Run &run) {
 int main(int argc, char **argv) {
     MESS_set(0, M_warn);
     RES_init(argc, argv, keyed_options, positional_options);
-    if (FLAG_help()) print_help();
+    if (FLAG_help())
+        print_help();
 
     Run run;
     {
@@ -315,7 +349,8 @@ int main(int argc, char **argv) {
     run.output = &output;
     run.all_columns = output.count() == 0 || output.contains("all");
 
-    if (run.dbase) search_database(run);
+    if (run.dbase)
+        search_database(run);
     read_table(run);
     return 0;
 }

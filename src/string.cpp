@@ -31,8 +31,7 @@ namespace {
  * Answers the count stored (terminated), 0 when the stream stands on a
  * newline, -1 at end of file (or read error) before anything was stored.
  */
-int scan_piece(FILE *ifile, char *string, int len)
-{
+int scan_piece(FILE *ifile, char *string, int len) {
     int n = 0;
     int c = 0;
     while (n < len && (c = getc(ifile)) != EOF) {
@@ -54,8 +53,7 @@ int scan_piece(FILE *ifile, char *string, int len)
  * left by the previous call, step over it and read again.  A second empty
  * read is an empty line.  Answers the count stored, 0 or -1.
  */
-int read_piece(FILE *ifile, char *string, int len)
-{
+int read_piece(FILE *ifile, char *string, int len) {
     if (ifile == nullptr || string == nullptr || len < 0)
         return -1;
     string[0] = '\0';
@@ -71,15 +69,12 @@ int read_piece(FILE *ifile, char *string, int len)
     return n;
 }
 
-int fold(char c)
-{
+int fold(char c) {
     return std::tolower(static_cast<unsigned char>(c));
 }
 
 /* Removes every byte for which `drop` is true, keeping the order. */
-template <typename Pred>
-void remove_bytes(char *string, Pred drop)
-{
+template <typename Pred> void remove_bytes(char *string, Pred drop) {
     char *out = string;
     for (const char *in = string; *in != '\0'; ++in) {
         if (!drop(*in))
@@ -88,15 +83,13 @@ void remove_bytes(char *string, Pred drop)
     *out = '\0';
 }
 
-void trim_trailing(char *string, char tar)
-{
+void trim_trailing(char *string, char tar) {
     size_t n = std::strlen(string);
     while (n > 0 && string[n - 1] == tar)
         string[--n] = '\0';
 }
 
-bool is_digit(char c)
-{
+bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
@@ -105,8 +98,7 @@ bool is_digit(char c)
  * ---------------------------------------------------------------------- */
 
 /* A malloc'd copy of the first `n` bytes of `text`, terminated. */
-char *copy_bytes(const char *text, size_t n)
-{
+char *copy_bytes(const char *text, size_t n) {
     char *copy = static_cast<char *>(std::malloc(n + 1));
     if (copy != nullptr) {
         std::memcpy(copy, text, n);
@@ -120,8 +112,7 @@ char *copy_bytes(const char *text, size_t n)
  * writing them packed into `out` (each followed by a NUL) and answering
  * the item count.  `out` needs no more room than strlen(text)+1.
  */
-int split_command(const char *text, char *out)
-{
+int split_command(const char *text, char *out) {
     int count = 0;
     const char *p = text;
     for (;;) {
@@ -146,8 +137,7 @@ int split_command(const char *text, char *out)
 }
 
 /* Builds the parsed array of parse_command from an allocated text. */
-int command_array(char *text, int *argc, char ***argv)
-{
+int command_array(char *text, int *argc, char ***argv) {
     size_t len = std::strlen(text);
     char *items = static_cast<char *>(std::malloc(len + 1));
     if (items == nullptr) {
@@ -177,8 +167,7 @@ int command_array(char *text, int *argc, char ***argv)
 }
 
 /* Formats `x` fixed-point with `width` and `decimals` into `str`. */
-void print_fixed(char *str, int width, int decimals, float x)
-{
+void print_fixed(char *str, int width, int decimals, float x) {
     char format[32];
     std::snprintf(format, sizeof format, "%%%d.%df", width, decimals);
     char text[128];
@@ -191,8 +180,7 @@ void print_fixed(char *str, int width, int decimals, float x)
 }
 
 /* Reads "width.significant.decimals"; missing numbers count as 0. */
-void read_num_format(const char *format, int *width, int *sig, int *dec)
-{
+void read_num_format(const char *format, int *width, int *sig, int *dec) {
     *width = *sig = *dec = 0;
     if (format != nullptr)
         std::sscanf(format, "%d.%d.%d", width, sig, dec);
@@ -204,25 +192,21 @@ void read_num_format(const char *format, int *width, int *sig, int *dec)
  * Line readers
  * ---------------------------------------------------------------------- */
 
-int fgetline(FILE *ifile, char *string)
-{
+int fgetline(FILE *ifile, char *string) {
     int n = read_piece(ifile, string, KEM_LINE_MAX);
     return n < 0 ? -1 : static_cast<int>(std::strlen(string));
 }
 
-int fgetnline(FILE *ifile, char *string, int len)
-{
+int fgetnline(FILE *ifile, char *string, int len) {
     return read_piece(ifile, string, len);
 }
 
-int fgetstring(FILE *ifile, char *string, int len)
-{
+int fgetstring(FILE *ifile, char *string, int len) {
     int n = read_piece(ifile, string, len);
     return n > 0 ? 1 : n;
 }
 
-int fget_rawstring(FILE *ifile, char *string, int len)
-{
+int fget_rawstring(FILE *ifile, char *string, int len) {
     int result = fgetstring(ifile, string, len);
     if (result <= 0)
         return result;
@@ -235,8 +219,7 @@ int fget_rawstring(FILE *ifile, char *string, int len)
     return result;
 }
 
-int fskipline(FILE *ifile)
-{
+int fskipline(FILE *ifile) {
     if (ifile == nullptr)
         return -1;
     int c = getc(ifile);
@@ -255,8 +238,7 @@ int fskipline(FILE *ifile)
  * Comparison and search
  * ---------------------------------------------------------------------- */
 
-int stricmp(const char *s1, const char *s2)
-{
+int stricmp(const char *s1, const char *s2) {
     if (s1 == nullptr || s2 == nullptr)
         return 1;
     for (;; ++s1, ++s2) {
@@ -266,8 +248,7 @@ int stricmp(const char *s1, const char *s2)
     }
 }
 
-int strnicmp(const char *s1, const char *s2, int n)
-{
+int strnicmp(const char *s1, const char *s2, int n) {
     if (s1 == nullptr || s2 == nullptr)
         return 1;
     if (n < 1)
@@ -280,8 +261,7 @@ int strnicmp(const char *s1, const char *s2, int n)
     return 0;
 }
 
-int searchstr(char **s1, int n, const char *s2)
-{
+int searchstr(char **s1, int n, const char *s2) {
     if (s1 == nullptr)
         return 0;
     for (int i = 0; i < n; ++i) {
@@ -291,8 +271,7 @@ int searchstr(char **s1, int n, const char *s2)
     return 0;
 }
 
-char *strlstr(const char *s1, const char *s2)
-{
+char *strlstr(const char *s1, const char *s2) {
     if (s1 == nullptr || s2 == nullptr)
         return nullptr;
     if (*s2 == '\0')
@@ -303,8 +282,7 @@ char *strlstr(const char *s1, const char *s2)
     return const_cast<char *>(last);
 }
 
-int chk_arg(const char *arg, char **items, int num_items)
-{
+int chk_arg(const char *arg, char **items, int num_items) {
     if (arg == nullptr)
         return KEM_MISSING;
     for (int i = 0; items != nullptr && i < num_items; ++i) {
@@ -323,29 +301,25 @@ int chk_arg(const char *arg, char **items, int num_items)
  * Editing in place
  * ---------------------------------------------------------------------- */
 
-int trim_string(char *string)
-{
+int trim_string(char *string) {
     if (string != nullptr)
         trim_trailing(string, ' ');
     return 0;
 }
 
-int trim_cr_string(char *string)
-{
+int trim_cr_string(char *string) {
     if (string != nullptr)
         trim_trailing(string, '\r');
     return 0;
 }
 
-int wsstrip_string(char *string)
-{
+int wsstrip_string(char *string) {
     if (string != nullptr)
         remove_bytes(string, [](char c) { return c == '\n' || c == '\r'; });
     return 1;
 }
 
-int wstrim_string(char *string)
-{
+int wstrim_string(char *string) {
     if (string != nullptr) {
         wsstrip_string(string);
         trim_trailing(string, ' ');
@@ -353,15 +327,13 @@ int wstrim_string(char *string)
     return 1;
 }
 
-int strip_string(char *string, char tar)
-{
+int strip_string(char *string, char tar) {
     if (string != nullptr)
         remove_bytes(string, [tar](char c) { return c == tar; });
     return 0;
 }
 
-int strip_spaces(char *string)
-{
+int strip_spaces(char *string) {
     if (string == nullptr)
         return 0;
     trim_trailing(string, ' ');
@@ -374,8 +346,7 @@ int strip_spaces(char *string)
     return 0;
 }
 
-int strip_escape(char *string)
-{
+int strip_escape(char *string) {
     if (string == nullptr)
         return 0;
     char *out = string;
@@ -390,8 +361,7 @@ int strip_escape(char *string)
     return 0;
 }
 
-int fill_string(char *string, char tar, char fill)
-{
+int fill_string(char *string, char tar, char fill) {
     if (string == nullptr)
         return 0;
     for (size_t i = 0, n = std::strlen(string); i < n; ++i) {
@@ -401,8 +371,7 @@ int fill_string(char *string, char tar, char fill)
     return 0;
 }
 
-int shift_string(char *string, int num)
-{
+int shift_string(char *string, int num) {
     if (string == nullptr)
         return 0;
     long long len = static_cast<long long>(std::strlen(string));
@@ -418,8 +387,7 @@ int shift_string(char *string, int num)
     return 0;
 }
 
-int up_string(char *string)
-{
+int up_string(char *string) {
     if (string == nullptr || *string == '\0')
         return 0;
     for (; *string != '\0'; ++string) {
@@ -429,8 +397,7 @@ int up_string(char *string)
     return 1;
 }
 
-int low_string(char *string)
-{
+int low_string(char *string) {
     if (string == nullptr || *string == '\0')
         return 0;
     for (; *string != '\0'; ++string) {
@@ -440,8 +407,7 @@ int low_string(char *string)
     return 1;
 }
 
-int clean_line(char *line)
-{
+int clean_line(char *line) {
     if (line == nullptr || *line == '\0')
         return 0;
     size_t n = std::strlen(line);
@@ -455,8 +421,7 @@ int clean_line(char *line)
     return 1;
 }
 
-int strntcpy(char *str1, const char *str2, int n)
-{
+int strntcpy(char *str1, const char *str2, int n) {
     if (str1 == nullptr)
         return 0;
     size_t len = 0;
@@ -467,8 +432,7 @@ int strntcpy(char *str1, const char *str2, int n)
     return 1;
 }
 
-int strmcat(char *s1, const char *s2, int m)
-{
+int strmcat(char *s1, const char *s2, int m) {
     if (s1 == nullptr || s2 == nullptr)
         return 0;
     size_t len = std::strlen(s1);
@@ -480,8 +444,7 @@ int strmcat(char *s1, const char *s2, int m)
     return 1;
 }
 
-char *set_num(char *str, const char *format, float x)
-{
+char *set_num(char *str, const char *format, float x) {
     if (str == nullptr)
         return nullptr;
     int width, sig, dec;
@@ -513,15 +476,13 @@ char *set_num(char *str, const char *format, float x)
  * Classification
  * ---------------------------------------------------------------------- */
 
-int string_is_float(const char *string)
-{
+int string_is_float(const char *string) {
     if (string == nullptr || *string == '\0')
         return 0;
     return std::strchr(string, '.') != nullptr || std::strchr(string, 'E') != nullptr;
 }
 
-int string_is_alpha(const char *string)
-{
+int string_is_alpha(const char *string) {
     if (string == nullptr || *string == '\0')
         return 0;
     for (; *string != '\0'; ++string) {
@@ -531,8 +492,7 @@ int string_is_alpha(const char *string)
     return 1;
 }
 
-int string_is_num(const char *string)
-{
+int string_is_num(const char *string) {
     if (string == nullptr || *string == '\0')
         return 0;
     if (*string == '-')
@@ -544,8 +504,7 @@ int string_is_num(const char *string)
     return 1;
 }
 
-int string_is_num_len(const char *string, int len)
-{
+int string_is_num_len(const char *string, int len) {
     if (string == nullptr || *string == '\0')
         return 0;
     for (int i = 0; i < len; ++i) {
@@ -555,8 +514,7 @@ int string_is_num_len(const char *string, int len)
     return 1;
 }
 
-int string_is_blank(const char *string)
-{
+int string_is_blank(const char *string) {
     if (string == nullptr)
         return 1;
     for (; *string != '\0'; ++string) {
@@ -570,15 +528,13 @@ int string_is_blank(const char *string)
  * Allocation
  * ---------------------------------------------------------------------- */
 
-char *create_string(const char *string)
-{
+char *create_string(const char *string) {
     if (string == nullptr)
         return nullptr;
     return copy_bytes(string, std::strlen(string));
 }
 
-char *create_strcat(const char *oldstr, const char *delim, const char *string)
-{
+char *create_strcat(const char *oldstr, const char *delim, const char *string) {
     if (string == nullptr)
         return nullptr;
     if (oldstr == nullptr)
@@ -595,8 +551,7 @@ char *create_strcat(const char *oldstr, const char *delim, const char *string)
     return joined;
 }
 
-int parse_string(const char *string, char delim, int *argc, char ***argv)
-{
+int parse_string(const char *string, char delim, int *argc, char ***argv) {
     if (argc != nullptr)
         *argc = 0;
     if (argv != nullptr)
@@ -628,8 +583,7 @@ int parse_string(const char *string, char delim, int *argc, char ***argv)
     return 0;
 }
 
-int parse_command(const char *string, int *argc, char ***argv)
-{
+int parse_command(const char *string, int *argc, char ***argv) {
     if (argc != nullptr)
         *argc = 0;
     if (argv != nullptr)
@@ -642,8 +596,7 @@ int parse_command(const char *string, int *argc, char ***argv)
     return command_array(copy, argc, argv);
 }
 
-int parse_command_line(const char *command, const char *string, int *argc, char ***argv)
-{
+int parse_command_line(const char *command, const char *string, int *argc, char ***argv) {
     if (command == nullptr)
         command = "";
     if (string == nullptr)
@@ -663,8 +616,7 @@ int parse_command_line(const char *command, const char *string, int *argc, char 
     return result;
 }
 
-int free_parsed_array(int argc, char **argv)
-{
+int free_parsed_array(int argc, char **argv) {
     if (argc <= 0 || argv == nullptr)
         return 0;
     std::free(argv[0]);

@@ -64,18 +64,20 @@ class KemcityTest : public ::testing::Test {
 
     /* Runs kemcity with the arguments, in the scratch directory, with
        "kemdefault" and the given extra variables as its whole environment. */
-    RunResult run(const std::vector<std::string> &args,
-                  const std::vector<std::string> &env = {}, const std::string &input = "") {
+    RunResult run(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
+                  const std::string &input = "") {
         std::string out_file = dir_ + "/.stdout", err_file = dir_ + "/.stderr";
         std::string in_file = dir_ + "/.stdin";
         write(".stdin", input);
         std::vector<std::string> envs = {"kemdefault=" + dir_};
         for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
-            if (const char *value = getenv(name)) envs.push_back(std::string(name) + "=" + value);
+            if (const char *value = getenv(name))
+                envs.push_back(std::string(name) + "=" + value);
         envs.insert(envs.end(), env.begin(), env.end());
 
         pid_t pid = fork();
-        if (pid == 0) exec_child(args, envs, in_file, out_file, err_file);
+        if (pid == 0)
+            exec_child(args, envs, in_file, out_file, err_file);
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         RunResult result;
@@ -92,15 +94,18 @@ class KemcityTest : public ::testing::Test {
     [[noreturn]] void exec_child(const std::vector<std::string> &args,
                                  const std::vector<std::string> &envs, const std::string &in,
                                  const std::string &out, const std::string &err) {
-        if (chdir(dir_.c_str()) != 0) _exit(126);
+        if (chdir(dir_.c_str()) != 0)
+            _exit(126);
         redirect(in, O_RDONLY, 0);
         redirect(out, O_WRONLY | O_CREAT | O_TRUNC, 1);
         redirect(err, O_WRONLY | O_CREAT | O_TRUNC, 2);
         std::vector<char *> argv{const_cast<char *>(KEMCITY_BIN)};
-        for (const auto &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
+        for (const auto &arg : args)
+            argv.push_back(const_cast<char *>(arg.c_str()));
         argv.push_back(nullptr);
         std::vector<char *> envp;
-        for (const auto &var : envs) envp.push_back(const_cast<char *>(var.c_str()));
+        for (const auto &var : envs)
+            envp.push_back(const_cast<char *>(var.c_str()));
         envp.push_back(nullptr);
         execve(KEMCITY_BIN, argv.data(), envp.data());
         _exit(127);
@@ -108,7 +113,8 @@ class KemcityTest : public ::testing::Test {
 
     static void redirect(const std::string &file, int flags, int fd) {
         int opened = open(file.c_str(), flags, 0644);
-        if (opened < 0 || dup2(opened, fd) < 0) _exit(126);
+        if (opened < 0 || dup2(opened, fd) < 0)
+            _exit(126);
         close(opened);
     }
 

@@ -24,9 +24,8 @@ namespace {
 const std::string kFixture = std::string(KEM_TEST_DATA) + "/sao.cty";
 
 class Scratch {
-public:
-    Scratch()
-    {
+  public:
+    Scratch() {
         char templ[] = "/tmp/cty_read.XXXXXX";
         const char *made = mkdtemp(templ);
         dir_ = made != nullptr ? made : "";
@@ -38,19 +37,17 @@ public:
     std::string path(const std::string &name) const { return dir_ + "/" + name; }
     const std::string &dir() const { return dir_; }
 
-    std::string write(const std::string &name, const std::string &text) const
-    {
+    std::string write(const std::string &name, const std::string &text) const {
         std::ofstream(path(name), std::ios::binary) << text;
         return path(name);
     }
 
-private:
+  private:
     std::string dir_;
 };
 
 /* Opens `path` as the database and reads every record. */
-std::vector<CTY_data> read_all(const std::string &path, std::vector<int> *counts = nullptr)
-{
+std::vector<CTY_data> read_all(const std::string &path, std::vector<int> *counts = nullptr) {
     std::vector<CTY_data> out;
     int fd = CTY_open(path.c_str(), 0, 0);
     if (fd < 0)
@@ -66,8 +63,7 @@ std::vector<CTY_data> read_all(const std::string &path, std::vector<int> *counts
     return out;
 }
 
-CTY_data read_one(const std::string &text, int *count)
-{
+CTY_data read_one(const std::string &text, int *count) {
     Scratch s;
     int fd = CTY_open(s.write("one.cty", text).c_str(), 0, 0);
     CTY_data rec;
@@ -77,8 +73,7 @@ CTY_data read_one(const std::string &text, int *count)
     return rec;
 }
 
-void expect_terminated(const CTY_data &rec)
-{
+void expect_terminated(const CTY_data &rec) {
     EXPECT_LT(strnlen(rec.name, sizeof rec.name), sizeof rec.name);
     EXPECT_LT(strnlen(rec.state, sizeof rec.state), sizeof rec.state);
     EXPECT_LT(strnlen(rec.region, sizeof rec.region), sizeof rec.region);
@@ -86,22 +81,19 @@ void expect_terminated(const CTY_data &rec)
 }
 
 /* Does CTY_open_file(name) open a database whose first station is `id`? */
-bool opens(const char *name, const char *id)
-{
+bool opens(const char *name, const char *id) {
     CTY_data rec{};
     int fd = CTY_open_file(name, nullptr);
     return fd >= 0 && CTY_read(fd, &rec) == 10 && std::strcmp(rec.id, id) == 0;
 }
 
-bool fd_is_open(int fd)
-{
+bool fd_is_open(int fd) {
     return fcntl(fd, F_GETFD) != -1;
 }
 
 } // namespace
 
-TEST(CtyRead, FixtureReadsAsWholeRecords)
-{
+TEST(CtyRead, FixtureReadsAsWholeRecords) {
     std::vector<int> counts;
     std::vector<CTY_data> all = read_all(kFixture, &counts);
     ASSERT_GE(all.size(), 40u);
@@ -122,8 +114,7 @@ TEST(CtyRead, FixtureReadsAsWholeRecords)
     EXPECT_EQ(ord.num, 1);
 }
 
-TEST(CtyRead, StarsAroundDigitSetFlags)
-{
+TEST(CtyRead, StarsAroundDigitSetFlags) {
     Scratch s;
     std::string path = s.write("p.cty", "A IL US KAAA *3* 1 2 3 1 0\n"
                                         "B IL US KBBB 7 1 2 3 2 0\n"
@@ -141,8 +132,7 @@ TEST(CtyRead, StarsAroundDigitSetFlags)
     }
 }
 
-TEST(CtyRead, PriorityWithoutDigitIsMissing)
-{
+TEST(CtyRead, PriorityWithoutDigitIsMissing) {
     Scratch s;
     std::string path = s.write("p.cty", "A IL US KAAA * 41.5 -87 200 1 0\n"
                                         "B IL US KBBB x* 41.5 -87 200 2 0\n"
@@ -164,8 +154,7 @@ TEST(CtyRead, PriorityWithoutDigitIsMissing)
     EXPECT_EQ(all[3].ua, '*');
 }
 
-TEST(CtyRead, OverlongPriorityFieldDropsItsRest)
-{
+TEST(CtyRead, OverlongPriorityFieldDropsItsRest) {
     int n = 0;
     CTY_data rec = read_one("A IL US KAAA *3*xyzzy-and-more 41.5 -87.25 200 72530 9\n", &n);
     EXPECT_EQ(n, 10);
@@ -178,8 +167,7 @@ TEST(CtyRead, OverlongPriorityFieldDropsItsRest)
     EXPECT_EQ(rec.num, 9);
 }
 
-TEST(CtyRead, ElevationAbove9000IsMissing)
-{
+TEST(CtyRead, ElevationAbove9000IsMissing) {
     Scratch s;
     std::string path = s.write("e.cty", "A IL US KAAA 1 40 -80 9999 1 0\n"
                                         "B IL US KBBB 1 40 -80 9000 2 0\n"
@@ -191,11 +179,11 @@ TEST(CtyRead, ElevationAbove9000IsMissing)
     EXPECT_FLOAT_EQ(all[2].el, -9999.0f);
 }
 
-TEST(CtyRead, ScanRunsAcrossLineEndsAndBlankLines)
-{
+TEST(CtyRead, ScanRunsAcrossLineEndsAndBlankLines) {
     Scratch s;
-    std::string path = s.write("x.cty", "\n\nChicago IL US KORD\n  *3* 41.98\n-87.90 201 72530 1\n\n\n"
-                                        "Gary IN US KGYY 6 41.62 -87.41 180 72527 5");
+    std::string path =
+        s.write("x.cty", "\n\nChicago IL US KORD\n  *3* 41.98\n-87.90 201 72530 1\n\n\n"
+                         "Gary IN US KGYY 6 41.62 -87.41 180 72527 5");
     std::vector<int> counts;
     std::vector<CTY_data> all = read_all(path, &counts);
     ASSERT_EQ(all.size(), 2u);
@@ -207,8 +195,7 @@ TEST(CtyRead, ScanRunsAcrossLineEndsAndBlankLines)
     EXPECT_EQ(all[1].num, 5);
 }
 
-TEST(CtyRead, UnreadableFieldStopsTheRecordAndStartsTheNext)
-{
+TEST(CtyRead, UnreadableFieldStopsTheRecordAndStartsTheNext) {
     Scratch s;
     /* The first record lacks its last number: the scan stops at "B". */
     std::string path = s.write("x.cty", "A IL US KAAA 3 41 -87 200 72530\n"
@@ -224,8 +211,7 @@ TEST(CtyRead, UnreadableFieldStopsTheRecordAndStartsTheNext)
     EXPECT_EQ(all[1].num, 7);
 }
 
-TEST(CtyRead, RecordCutShortShowsOnlyWhatItHolds)
-{
+TEST(CtyRead, RecordCutShortShowsOnlyWhatItHolds) {
     Scratch s;
     std::string path = s.write("x.cty", "Chicago IL US KORD *3* 41.98 -87.90 201 72530 1\n"
                                         "Short IN US");
@@ -250,8 +236,7 @@ TEST(CtyRead, RecordCutShortShowsOnlyWhatItHolds)
     EXPECT_EQ(CTY_close(fd), 0);
 }
 
-TEST(CtyRead, OverlongTextFieldsAreCutAtTheirWidths)
-{
+TEST(CtyRead, OverlongTextFieldsAreCutAtTheirWidths) {
     int n = 0;
     CTY_data rec = read_one("ABCDEFGHIJKLMNOPQRSTUVWXY IL US KORD 3 41 -87 200 72530 0\n", &n);
     expect_terminated(rec);
@@ -269,8 +254,7 @@ TEST(CtyRead, OverlongTextFieldsAreCutAtTheirWidths)
     EXPECT_EQ(rec.num, 72530);
 }
 
-TEST(CtyRead, GarbageNeverOverrunsOrHangs)
-{
+TEST(CtyRead, GarbageNeverOverrunsOrHangs) {
     std::string junk;
     unsigned state = 12345;
     for (int i = 0; i < 20000; ++i) {
@@ -299,8 +283,7 @@ TEST(CtyRead, GarbageNeverOverrunsOrHangs)
     EXPECT_EQ(rec.num, -2147483647 - 1);
 }
 
-TEST(CtyRead, NothingOpenAnswersMinusOne)
-{
+TEST(CtyRead, NothingOpenAnswersMinusOne) {
     CTY_close(0);
     CTY_data rec;
     CTY_info info;
@@ -310,8 +293,7 @@ TEST(CtyRead, NothingOpenAnswersMinusOne)
     EXPECT_EQ(CTY_close(0), -1);
 }
 
-TEST(CtyOpen, AccessOtherThanReadOrWriteFails)
-{
+TEST(CtyOpen, AccessOtherThanReadOrWriteFails) {
     Scratch s;
     std::string path = s.path("new.cty");
     CTY_close(0);
@@ -323,8 +305,7 @@ TEST(CtyOpen, AccessOtherThanReadOrWriteFails)
     EXPECT_EQ(CTY_close(0), -1);
 }
 
-TEST(CtyOpen, WriteAccessCreatesTheFileAndKeepsItsType)
-{
+TEST(CtyOpen, WriteAccessCreatesTheFileAndKeepsItsType) {
     Scratch s;
     std::string path = s.path("sub/new.cty");
     int fd = CTY_open(path.c_str(), 1, 7);
@@ -336,8 +317,7 @@ TEST(CtyOpen, WriteAccessCreatesTheFileAndKeepsItsType)
     EXPECT_EQ(CTY_close(fd), 0);
 }
 
-TEST(CtyOpen, SecondOpenClosesTheFirst)
-{
+TEST(CtyOpen, SecondOpenClosesTheFirst) {
     Scratch s;
     std::string a = s.write("a.cty", "Alpha IL US KAAA 1 40 -80 100 1 0\n");
     std::string b = s.write("b.cty", "Beta IN US KBBB 2 41 -81 200 2 0\n");
@@ -356,8 +336,7 @@ TEST(CtyOpen, SecondOpenClosesTheFirst)
     EXPECT_EQ(CTY_close(fb), -1);
 }
 
-TEST(CtyOpen, GetinfoRewinds)
-{
+TEST(CtyOpen, GetinfoRewinds) {
     int fd = CTY_open(kFixture.c_str(), 0, 3);
     ASSERT_GE(fd, 0);
     CTY_data rec;
@@ -375,8 +354,7 @@ TEST(CtyOpen, GetinfoRewinds)
     CTY_close(fd);
 }
 
-TEST(CtyDataInit, EmptiesNamesAndMarksNumbersMissing)
-{
+TEST(CtyDataInit, EmptiesNamesAndMarksNumbersMissing) {
     CTY_data rec;
     std::memset(&rec, 'Z', sizeof rec);
     rec.prior = 4;
@@ -391,8 +369,7 @@ TEST(CtyDataInit, EmptiesNamesAndMarksNumbersMissing)
     EXPECT_EQ(rec.state[0], 'Z');
 }
 
-TEST(CtyOpenFile, EstimatesStationsFromFileSize)
-{
+TEST(CtyOpenFile, EstimatesStationsFromFileSize) {
     Scratch s;
     struct Case {
         long size;
@@ -409,8 +386,7 @@ TEST(CtyOpenFile, EstimatesStationsFromFileSize)
     }
 }
 
-TEST(CtyOpenFile, MissingFileWarns)
-{
+TEST(CtyOpenFile, MissingFileWarns) {
     Scratch s;
     std::string path = s.path("nowhere.cty");
     EXPECT_EXIT(
@@ -421,8 +397,7 @@ TEST(CtyOpenFile, MissingFileWarns)
         testing::ExitedWithCode(0), "CTY_open_file: Database file not found: .*/nowhere\\.cty");
 }
 
-TEST(CtyOpenFile, CityFileNoneFailsSilently)
-{
+TEST(CtyOpenFile, CityFileNoneFailsSilently) {
     EXPECT_EXIT(
         {
             RES_put("city_file", "NoNe");
@@ -435,8 +410,7 @@ TEST(CtyOpenFile, CityFileNoneFailsSilently)
         testing::ExitedWithCode(0), "^$");
 }
 
-TEST(CtyOpenFile, ResourcesNameTheFile)
-{
+TEST(CtyOpenFile, ResourcesNameTheFile) {
     Scratch s;
     s.write("mine.cty", "Mine IL US KMIN 1 40 -80 100 1 0\n");
     s.write("arg.cty", "Arg IL US KARG 1 40 -80 100 1 0\n");
@@ -457,14 +431,13 @@ TEST(CtyOpenFile, ResourcesNameTheFile)
         testing::ExitedWithCode(0), "");
 }
 
-TEST(CtyGet, FindsByNumberIdentifierOrName)
-{
+TEST(CtyGet, FindsByNumberIdentifierOrName) {
     struct Case {
         const char *key;
         const char *id;
-    } cases[] = {{"72530", "KORD"},   {"03772", "EGLL"},      {"kmdw", "KMDW"},
-                 {"KsBn", "KSBN"},    {"SOUTH_BEND", "KSBN"}, {"springfield_il", "KSPI"},
-                 {"99999", "KPNT"},   {"ilx", "ILX"}};
+    } cases[] = {{"72530", "KORD"}, {"03772", "EGLL"},      {"kmdw", "KMDW"},
+                 {"KsBn", "KSBN"},  {"SOUTH_BEND", "KSBN"}, {"springfield_il", "KSPI"},
+                 {"99999", "KPNT"}, {"ilx", "ILX"}};
     for (const Case &c : cases) {
         CTY_data rec{};
         EXPECT_EQ(CTY_get(kFixture.c_str(), c.key, &rec), 1) << c.key;
@@ -472,21 +445,19 @@ TEST(CtyGet, FindsByNumberIdentifierOrName)
     }
     CTY_data rec{};
     EXPECT_EQ(CTY_get(kFixture.c_str(), "XXXX", &rec), 0);
-    EXPECT_EQ(CTY_get(kFixture.c_str(), "3772", &rec), 0); /* five digits or nothing */
+    EXPECT_EQ(CTY_get(kFixture.c_str(), "3772", &rec), 0);  /* five digits or nothing */
     EXPECT_EQ(CTY_get(kFixture.c_str(), "Chica", &rec), 0); /* no prefixes here */
-    EXPECT_EQ(CTY_read(0, &rec), -1);                      /* the database was closed */
+    EXPECT_EQ(CTY_read(0, &rec), -1);                       /* the database was closed */
 }
 
-TEST(CtyGet, MissingDatabaseFindsNothing)
-{
+TEST(CtyGet, MissingDatabaseFindsNothing) {
     Scratch s;
     CTY_data rec{};
     EXPECT_EQ(CTY_get(s.path("none.cty").c_str(), "KORD", &rec), 0);
     EXPECT_EQ(CTY_get(kFixture.c_str(), nullptr, &rec), 0);
 }
 
-TEST(CtyGetLoc, WritesPositionOnlyWhenFound)
-{
+TEST(CtyGetLoc, WritesPositionOnlyWhenFound) {
     float lat = 1.5f, lon = 2.5f;
     EXPECT_EQ(CTY_get_loc(kFixture.c_str(), "kord", &lat, &lon), 1);
     EXPECT_FLOAT_EQ(lat, 41.98f);
@@ -498,8 +469,7 @@ TEST(CtyGetLoc, WritesPositionOnlyWhenFound)
     EXPECT_EQ(lon, 2.5f);
 }
 
-TEST(CtyGetPrior, StatPriorResourceOrTen)
-{
+TEST(CtyGetPrior, StatPriorResourceOrTen) {
     EXPECT_EXIT(
         {
             int unset = CTY_get_prior();

@@ -14,8 +14,7 @@
 
 namespace {
 
-const std::vector<CTY_data> &fixture()
-{
+const std::vector<CTY_data> &fixture() {
     static const std::vector<CTY_data> stations = [] {
         std::vector<CTY_data> out;
         std::string path = std::string(KEM_TEST_DATA) + "/sao.cty";
@@ -29,8 +28,7 @@ const std::vector<CTY_data> &fixture()
     return stations;
 }
 
-const CTY_data &station(const char *id)
-{
+const CTY_data &station(const char *id) {
     for (const CTY_data &d : fixture()) {
         if (std::strcmp(d.id, id) == 0)
             return d;
@@ -40,8 +38,7 @@ const CTY_data &station(const char *id)
     return none;
 }
 
-int cmp(std::vector<const char *> items, const CTY_data &d)
-{
+int cmp(std::vector<const char *> items, const CTY_data &d) {
     std::vector<char *> ids;
     for (const char *item : items)
         ids.push_back(const_cast<char *>(item));
@@ -49,8 +46,7 @@ int cmp(std::vector<const char *> items, const CTY_data &d)
 }
 
 /* Identifiers of the fixture stations that the items select. */
-std::set<std::string> select(std::vector<const char *> items)
-{
+std::set<std::string> select(std::vector<const char *> items) {
     std::set<std::string> out;
     for (const CTY_data &d : fixture()) {
         if (cmp(items, d) != -1)
@@ -59,9 +55,7 @@ std::set<std::string> select(std::vector<const char *> items)
     return out;
 }
 
-template <typename Pred>
-std::set<std::string> where(Pred keep)
-{
+template <typename Pred> std::set<std::string> where(Pred keep) {
     std::set<std::string> out;
     for (const CTY_data &d : fixture()) {
         if (keep(d))
@@ -76,18 +70,15 @@ const Ids kIndiana = {"KGYY", "KIND", "KSBN", "KFWA", "KEVV", "KLAF", "KHUF", "K
 
 } // namespace
 
-TEST(CtySelect, FixtureLoads)
-{
+TEST(CtySelect, FixtureLoads) {
     ASSERT_GE(fixture().size(), 40u);
 }
 
-TEST(CtySelect, NoItemsMatchEveryRecord)
-{
+TEST(CtySelect, NoItemsMatchEveryRecord) {
     EXPECT_EQ(CTY_data_cmp(0, nullptr, &station("KORD")), 1);
 }
 
-TEST(CtySelect, StateSelectsTheWholeStateInAnyCase)
-{
+TEST(CtySelect, StateSelectsTheWholeStateInAnyCase) {
     EXPECT_EQ(select({"ST=IN"}), kIndiana);
     EXPECT_EQ(select({"st=in"}), kIndiana);
     EXPECT_EQ(select({"St=iN"}), kIndiana);
@@ -102,8 +93,7 @@ TEST(CtySelect, StateSelectsTheWholeStateInAnyCase)
     EXPECT_TRUE(select({"ST=IN_CA"}).empty());
 }
 
-TEST(CtySelect, StateRegionFormRightAlignsShortCodes)
-{
+TEST(CtySelect, StateRegionFormRightAlignsShortCodes) {
     CTY_data d = station("KORD");
     std::strcpy(d.state, "X");
     std::strcpy(d.region, "Y");
@@ -113,8 +103,7 @@ TEST(CtySelect, StateRegionFormRightAlignsShortCodes)
     EXPECT_EQ(cmp({"ST=X"}, d), -1);
 }
 
-TEST(CtySelect, PiecesOfAnItemMustAllMatch)
-{
+TEST(CtySelect, PiecesOfAnItemMustAllMatch) {
     EXPECT_EQ(select({"ST=IN:P<2"}), Ids({"KIND", "KSBN", "KFWA"}));
     EXPECT_EQ(select({"ST:IN:P<2"}), Ids({"KIND", "KSBN", "KFWA"}));
     EXPECT_EQ(select({"ST=IL:P<0"}), Ids({"KORD"}));
@@ -125,8 +114,7 @@ TEST(CtySelect, PiecesOfAnItemMustAllMatch)
     EXPECT_TRUE(select({"ST=IN:KIND"}).empty()); /* a bare identifier is no key */
 }
 
-TEST(CtySelect, ItemsAreAlternativesGivingTheFirstMatchingIndex)
-{
+TEST(CtySelect, ItemsAreAlternativesGivingTheFirstMatchingIndex) {
     EXPECT_EQ(cmp({"KORD", "ST=IL"}, station("KORD")), 0);
     EXPECT_EQ(cmp({"KORD", "ST=IL"}, station("KSPI")), 1);
     EXPECT_EQ(cmp({"KORD", "ST=IL"}, station("KIND")), -1);
@@ -138,8 +126,7 @@ TEST(CtySelect, ItemsAreAlternativesGivingTheFirstMatchingIndex)
     EXPECT_EQ(select({"ST=IL", "ST=IN"}), both);
 }
 
-TEST(CtySelect, PlainItemsAreNumberIdentifierOrNamePrefix)
-{
+TEST(CtySelect, PlainItemsAreNumberIdentifierOrNamePrefix) {
     EXPECT_EQ(select({"72530"}), Ids({"KORD"}));
     EXPECT_EQ(select({"03772"}), Ids({"EGLL"}));
     EXPECT_TRUE(select({"3772"}).empty());
@@ -155,16 +142,14 @@ TEST(CtySelect, PlainItemsAreNumberIdentifierOrNamePrefix)
     EXPECT_TRUE(select({"Chicago_Midway_Airport"}).empty());
 }
 
-TEST(CtySelect, NameKeyIsAPrefixOfAnyLength)
-{
+TEST(CtySelect, NameKeyIsAPrefixOfAnyLength) {
     EXPECT_EQ(select({"Name=Chi"}), Ids({"KORD", "KMDW"}));
     EXPECT_EQ(select({"name=gARY"}), Ids({"KGYY"}));
     EXPECT_TRUE(select({"Name="}).empty());
     EXPECT_TRUE(select({"Name=Garyx"}).empty());
 }
 
-TEST(CtySelect, NumberComparisonsIncludeEquality)
-{
+TEST(CtySelect, NumberComparisonsIncludeEquality) {
     EXPECT_EQ(select({"Lat>40:Lat<45"}),
               where([](const CTY_data &d) { return d.lat >= 40.0f && d.lat <= 45.0f; }));
     EXPECT_TRUE(select({"Lat>40:Lat<45"}).count("KCMH")); /* at 40.00 */
@@ -180,15 +165,13 @@ TEST(CtySelect, NumberComparisonsIncludeEquality)
     EXPECT_EQ(select({"WMO<3772"}), Ids({"EGLL"}));
 }
 
-TEST(CtySelect, RadiusAroundAPoint)
-{
+TEST(CtySelect, RadiusAroundAPoint) {
     EXPECT_EQ(select({"RA<41.98:-87.9:50"}), Ids({"KORD", "KMDW", "KPWK", "KDPA"}));
     EXPECT_EQ(select({"ra<41.98:-87.9:50:P<4"}), Ids({"KORD", "KMDW", "KPWK"}));
     EXPECT_TRUE(select({"RA<41.98:-87.9:-1"}).empty());
 }
 
-TEST(CtySelect, StationAtTheCentreMatchesRadiusZero)
-{
+TEST(CtySelect, StationAtTheCentreMatchesRadiusZero) {
     for (const CTY_data &d : fixture()) {
         char item[64];
         std::snprintf(item, sizeof item, "RA<%.9g:%.9g:0", d.lat, d.lon);
@@ -206,13 +189,25 @@ TEST(CtySelect, StationAtTheCentreMatchesRadiusZero)
     }
 }
 
-TEST(CtySelect, MalformedItemsFail)
-{
-    const char *bad[] = {"ST",          "CN",           "ST=IL:ST",      "ST=IL:CN:",
-                         "RA<41.98",    "RA<41.98:-87.9", "RA<x:-87.9:50", "RA<41.98:-87.9:x",
-                         "P<",          "P<x",          "Lat>abc",       "Elev=",
-                         "WMO<",        "WMO>z",        "",              ":",
-                         "ST=IL::P<9",  "RA<41.98:P<9:P<9"};
+TEST(CtySelect, MalformedItemsFail) {
+    const char *bad[] = {"ST",
+                         "CN",
+                         "ST=IL:ST",
+                         "ST=IL:CN:",
+                         "RA<41.98",
+                         "RA<41.98:-87.9",
+                         "RA<x:-87.9:50",
+                         "RA<41.98:-87.9:x",
+                         "P<",
+                         "P<x",
+                         "Lat>abc",
+                         "Elev=",
+                         "WMO<",
+                         "WMO>z",
+                         "",
+                         ":",
+                         "ST=IL::P<9",
+                         "RA<41.98:P<9:P<9"};
     for (const char *item : bad)
         EXPECT_TRUE(select({item}).empty()) << '"' << item << '"';
     /* Trailing separators are dropped; blanks are kept as they stand. */
@@ -221,20 +216,18 @@ TEST(CtySelect, MalformedItemsFail)
     EXPECT_TRUE(select({" KORD"}).empty());
 }
 
-TEST(CtySelect, EmptyItemMatchesOnlyAnEmptyIdentifier)
-{
+TEST(CtySelect, EmptyItemMatchesOnlyAnEmptyIdentifier) {
     CTY_data d{};
     CTY_data_init(&d);
     EXPECT_EQ(cmp({""}, station("KORD")), -1);
     EXPECT_EQ(cmp({""}, d), 0);
 }
 
-TEST(CtyIdCmp, KeysMaySelectAnyIdentifier)
-{
-    const char *keys[] = {"Name=X", "ST=IN", "ST:IN", "CN=US", "cn:us", "ID=X", "RA<1:2:3",
-                          "P=1",    "P<1",   "P>1",   "Lat=1", "lat<40", "Lat>1", "Lon=1",
-                          "Lon<1",  "Lon>1", "Elev=1", "Elev<1", "Elev>1", "WMO=1", "WMO<1",
-                          "WMO>1",  "ST=",   "P<"};
+TEST(CtyIdCmp, KeysMaySelectAnyIdentifier) {
+    const char *keys[] = {"Name=X",   "ST=IN", "ST:IN", "CN=US", "cn:us",  "ID=X",
+                          "RA<1:2:3", "P=1",   "P<1",   "P>1",   "Lat=1",  "lat<40",
+                          "Lat>1",    "Lon=1", "Lon<1", "Lon>1", "Elev=1", "Elev<1",
+                          "Elev>1",   "WMO=1", "WMO<1", "WMO>1", "ST=",    "P<"};
     for (const char *key : keys)
         EXPECT_EQ(CTY_id_cmp(key, "KORD"), 1) << key;
     EXPECT_EQ(CTY_id_cmp("KORD", "kord"), 1);
@@ -246,8 +239,7 @@ TEST(CtyIdCmp, KeysMaySelectAnyIdentifier)
     EXPECT_EQ(CTY_id_cmp(nullptr, "KORD"), 0);
 }
 
-TEST(CtyIdsCmp, AnyItemThatMaySelectTheIdentifier)
-{
+TEST(CtyIdsCmp, AnyItemThatMaySelectTheIdentifier) {
     char kord[] = "KORD", kmdw[] = "KMDW", lat[] = "Lat<40";
     char *two[] = {kord, lat};
     char *ids[] = {kord, kmdw};

@@ -25,9 +25,8 @@ const std::string data_dir = std::string(KEM_TEST_DATA) + "/defaults/";
 
 /* A scratch directory under /tmp, removed with everything in it. */
 class Scratch {
-public:
-    Scratch()
-    {
+  public:
+    Scratch() {
         char name[] = "/tmp/defreadXXXXXX";
         const char *made = mkdtemp(name);
         EXPECT_NE(made, nullptr);
@@ -35,19 +34,17 @@ public:
     }
     ~Scratch() { std::filesystem::remove_all(dir_); }
     const std::string &dir() const { return dir_; }
-    std::string write(const std::string &name, const std::string &text) const
-    {
+    std::string write(const std::string &name, const std::string &text) const {
         std::string path = dir_ + "/" + name;
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
 
-private:
+  private:
     std::string dir_;
 };
 
-Settings read_all()
-{
+Settings read_all() {
     Settings out;
     char key[50];
     char value[200];
@@ -56,8 +53,7 @@ Settings read_all()
     return out;
 }
 
-Settings read_file(const std::string &path)
-{
+Settings read_file(const std::string &path) {
     EXPECT_EQ(DEF_open(path.c_str()), 0) << path;
     Settings out = read_all();
     DEF_close();
@@ -65,37 +61,33 @@ Settings read_file(const std::string &path)
 }
 
 /* Reads a file and gives back what it printed on standard error. */
-std::string read_file_stderr(const std::string &path, Settings &out)
-{
+std::string read_file_stderr(const std::string &path, Settings &out) {
     testing::internal::CaptureStderr();
     out = read_file(path);
     return testing::internal::GetCapturedStderr();
 }
 
-size_t count_of(const std::string &text, const std::string &part)
-{
+size_t count_of(const std::string &text, const std::string &part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != text.npos; at = text.find(part, at + 1))
         ++n;
     return n;
 }
 
-void use_program(const char *title)
-{
+void use_program(const char *title) {
     DEF_name(title);
     DEF_clr_tag();
 }
 
-}  // namespace
+} // namespace
 
 /* ------------------------------------------------------------------------
  * File format and directives
  * ---------------------------------------------------------------------- */
 
-TEST(DefRead, DeliversEveryKeyFormAndDirectiveInOrder)
-{
+TEST(DefRead, DeliversEveryKeyFormAndDirectiveInOrder) {
     DEF_clr_tag();
-    ASSERT_EQ(DEF_tag("Search"), 0);  // as "+Search" on the search path
+    ASSERT_EQ(DEF_tag("Search"), 0); // as "+Search" on the search path
     Settings got;
     std::string err = read_file_stderr(data_dir + "full.def", got);
     Settings want = {
@@ -115,21 +107,19 @@ TEST(DefRead, DeliversEveryKeyFormAndDirectiveInOrder)
         {"last.key", "last"},
     };
     EXPECT_EQ(got, want);
-    EXPECT_EQ(err,
-              "DEF_get: else without an if\n"
-              "DEF_get: elif without an if\n"
-              "DEF_get: end without an if\n");
+    EXPECT_EQ(err, "DEF_get: else without an if\n"
+                   "DEF_get: elif without an if\n"
+                   "DEF_get: end without an if\n");
 }
 
-TEST(DefRead, ElifChainReadsExactlyOneBranch)
-{
+TEST(DefRead, ElifChainReadsExactlyOneBranch) {
     const std::string file = data_dir + "elif.def";
     struct Case {
         std::vector<const char *> tags;
         const char *branch;
     };
-    for (const Case &c : {Case{{"b"}, "elif"}, Case{{"a", "b"}, "if"}, Case{{}, "else"},
-                          Case{{"A"}, "if"}}) {
+    for (const Case &c :
+         {Case{{"b"}, "elif"}, Case{{"a", "b"}, "if"}, Case{{}, "else"}, Case{{"A"}, "if"}}) {
         DEF_clr_tag();
         for (const char *t : c.tags)
             DEF_tag(t);
@@ -138,14 +128,13 @@ TEST(DefRead, ElifChainReadsExactlyOneBranch)
     }
 }
 
-TEST(DefRead, SectionsNestedBeyondTenAreBalancedButNotRead)
-{
+TEST(DefRead, SectionsNestedBeyondTenAreBalancedButNotRead) {
     Scratch s;
     std::string text;
     for (int i = 1; i <= 12; ++i)
         text += "IF t\nat.depth" + std::to_string(i) + " yes\n";
     text += "ELSE\nelse.depth12 no\nEND\nEND\nback.depth10 yes\n";
-    text += "IF t\nIF t\nagain.depth12 no\nEND\nEND\n";  // second excursion: no second warning
+    text += "IF t\nIF t\nagain.depth12 no\nEND\nEND\n"; // second excursion: no second warning
     for (int i = 10; i >= 1; --i)
         text += "END\n";
     text += "outside yes\nEND\n";
@@ -160,11 +149,10 @@ TEST(DefRead, SectionsNestedBeyondTenAreBalancedButNotRead)
     want.emplace_back("outside", "yes");
     EXPECT_EQ(got, want);
     EXPECT_EQ(count_of(err, "DEF_get: sections nested too deep\n"), 1u);
-    EXPECT_EQ(count_of(err, "DEF_get: end without an if\n"), 1u);  // the one extra END
+    EXPECT_EQ(count_of(err, "DEF_get: end without an if\n"), 1u); // the one extra END
 }
 
-TEST(DefRead, SectionsLeftOpenEndWithTheirFile)
-{
+TEST(DefRead, SectionsLeftOpenEndWithTheirFile) {
     Scratch s;
     std::string open_if = s.write("a.def", "IF nothing\nhidden.a no\n");
     std::string next = s.write("b.def", "shown.b yes\n");
@@ -188,15 +176,14 @@ TEST(DefRead, SectionsLeftOpenEndWithTheirFile)
     DEF_clr_tag();
 }
 
-TEST(DefRead, OverlongKeysAreSkippedAndValuesCutWithinTheBuffers)
-{
+TEST(DefRead, OverlongKeysAreSkippedAndValuesCutWithinTheBuffers) {
     Scratch s;
     const std::string key49(49, 'k');
     const std::string key50(50, 'q');
     const std::string value247(247, 'v');
-    std::string text = key50 + " dropped\n";          // too long to deliver whole
-    text += key49 + ": fits\n";                        // 49 once the ':' is gone
-    text += "k " + value247 + "next.key piece2\n";     // 249 characters, then the rest
+    std::string text = key50 + " dropped\n";       // too long to deliver whole
+    text += key49 + ": fits\n";                    // 49 once the ':' is gone
+    text += "k " + value247 + "next.key piece2\n"; // 249 characters, then the rest
     text += "*." + std::string(60, 'r') + " dropped\n";
     std::string path = s.write("long.def", text);
 
@@ -222,8 +209,7 @@ TEST(DefRead, OverlongKeysAreSkippedAndValuesCutWithinTheBuffers)
     EXPECT_EQ(count_of(err, "DEF_get: value of k cut to 199 characters\n"), 1u);
 }
 
-TEST(DefRead, BinaryGarbageEndsCleanly)
-{
+TEST(DefRead, BinaryGarbageEndsCleanly) {
     Scratch s;
     std::string junk;
     unsigned x = 12345;
@@ -248,24 +234,22 @@ TEST(DefRead, BinaryGarbageEndsCleanly)
     DEF_close();
 }
 
-TEST(DefTag, KeepsCopiesAndStopsAtTen)
-{
+TEST(DefTag, KeepsCopiesAndStopsAtTen) {
     Scratch s;
     DEF_clr_tag();
     char buffer[16];
     std::strcpy(buffer, "t1");
     ASSERT_EQ(DEF_tag(buffer), 0);
-    std::strcpy(buffer, "changed");  // the tag outlives the caller's text
+    std::strcpy(buffer, "changed"); // the tag outlives the caller's text
     for (int i = 2; i <= 9; ++i)
         ASSERT_EQ(DEF_tag(("t" + std::to_string(i)).c_str()), 0);
-    std::string text =
-        "DEF tenth\nDEF eleventh\n"
-        "IF tenth\nten yes\nEND\nIF eleventh\neleven no\nEND\n"
-        "UNDEF T1\nUNDEF undefined\nDEF eleventh\n"
-        "IF eleventh\neleven yes\nEND\nIF t1\none no\nEND\nIF t2\ntwo yes\nEND\n";
+    std::string text = "DEF tenth\nDEF eleventh\n"
+                       "IF tenth\nten yes\nEND\nIF eleventh\neleven no\nEND\n"
+                       "UNDEF T1\nUNDEF undefined\nDEF eleventh\n"
+                       "IF eleventh\neleven yes\nEND\nIF t1\none no\nEND\nIF t2\ntwo yes\nEND\n";
     EXPECT_EQ(read_file(s.write("tags.def", text)),
               (Settings{{"ten", "yes"}, {"eleven", "yes"}, {"two", "yes"}}));
-    EXPECT_EQ(DEF_tag("twelfth"), -1);  // full again
+    EXPECT_EQ(DEF_tag("twelfth"), -1); // full again
     DEF_clr_tag();
     EXPECT_EQ(DEF_tag("twelfth"), 0);
     DEF_clr_tag();
@@ -275,8 +259,7 @@ TEST(DefTag, KeepsCopiesAndStopsAtTen)
  * Opening files and directories
  * ---------------------------------------------------------------------- */
 
-TEST(DefOpen, DirectoryPrefersKemCfgThenDotKemdefThenKemRes)
-{
+TEST(DefOpen, DirectoryPrefersKemCfgThenDotKemdefThenKemRes) {
     DEF_clr_tag();
     EXPECT_EQ(read_file(data_dir + "both"), (Settings{{"from.cfg", "yes"}}));
     EXPECT_EQ(read_file(data_dir + "both/"), (Settings{{"from.cfg", "yes"}}));
@@ -293,8 +276,7 @@ TEST(DefOpen, DirectoryPrefersKemCfgThenDotKemdefThenKemRes)
     EXPECT_EQ(DEF_get(key, value), -1);
 }
 
-TEST(DefOpen, NoNameMeansDotKemdefInTheWorkingDirectory)
-{
+TEST(DefOpen, NoNameMeansDotKemdefInTheWorkingDirectory) {
     Scratch s;
     s.write(".kemdef", "here yes\n");
     std::string home = std::filesystem::current_path();
@@ -308,8 +290,7 @@ TEST(DefOpen, NoNameMeansDotKemdefInTheWorkingDirectory)
     ASSERT_EQ(chdir(home.c_str()), 0);
 }
 
-TEST(DefOpen, FailuresAnswerMinusOneAndReadNothing)
-{
+TEST(DefOpen, FailuresAnswerMinusOneAndReadNothing) {
     Scratch s;
     char key[50], value[200];
     std::string good = s.write("good.def", "a.b c\n");
@@ -322,7 +303,7 @@ TEST(DefOpen, FailuresAnswerMinusOneAndReadNothing)
     EXPECT_EQ(DEF_get(key, nullptr), -1);
     DEF_close();
     EXPECT_EQ(DEF_get(key, value), -1);
-    EXPECT_EQ(DEF_close(), 0);  // closing twice is harmless
+    EXPECT_EQ(DEF_close(), 0); // closing twice is harmless
 
     // Full names hold at most 79 characters; a directory of 71 leaves
     // just room for "/kem.cfg".
@@ -347,15 +328,14 @@ TEST(DefOpen, FailuresAnswerMinusOneAndReadNothing)
  * Key patterns and qualified names
  * ---------------------------------------------------------------------- */
 
-TEST(DefCmp, KeyPatternsSelectQualifiedNames)
-{
+TEST(DefCmp, KeyPatternsSelectQualifiedNames) {
     use_program("kemcity");
     EXPECT_EQ(DEF_cmp("output", "*.output"), 1);
     EXPECT_EQ(DEF_cmp("output", "*output"), 1);
     EXPECT_EQ(DEF_cmp("output", "kemcity.output"), 1);
     EXPECT_EQ(DEF_cmp("output", "kemcity.out"), 0);
     EXPECT_EQ(DEF_cmp("output", "kemplot.output"), 0);
-    EXPECT_EQ(DEF_cmp("output", "KEMCITY.OUTPUT"), 0);  // keys arrive lower-cased
+    EXPECT_EQ(DEF_cmp("output", "KEMCITY.OUTPUT"), 0); // keys arrive lower-cased
     // A run is taken at its first occurrence only.
     EXPECT_EQ(DEF_cmp("data", "*a"), 0);
     EXPECT_EQ(DEF_cmp("data", "*ta"), 1);
@@ -368,15 +348,14 @@ TEST(DefCmp, KeyPatternsSelectQualifiedNames)
     EXPECT_EQ(DEF_valid("kemcity.output"), 1);
     EXPECT_EQ(DEF_valid("*output"), 1);
     EXPECT_EQ(DEF_valid("kemplot.output"), 0);
-    EXPECT_EQ(DEF_valid("kemcity."), 0);  // no resource name
+    EXPECT_EQ(DEF_valid("kemcity."), 0); // no resource name
     use_program("other");
     EXPECT_EQ(DEF_cmp("output", "other.output"), 1);
     EXPECT_EQ(DEF_cmp("output", "kemcity.output"), 0);
     use_program("");
 }
 
-TEST(DefCmp, PlusTitleAddsAVariantAfterTheProgramName)
-{
+TEST(DefCmp, PlusTitleAddsAVariantAfterTheProgramName) {
     static char path[] = "/usr/local/bin/kemcity";
     static char *argv[] = {path, nullptr};
     RES_setCL(1, argv);
@@ -395,35 +374,32 @@ TEST(DefCmp, PlusTitleAddsAVariantAfterTheProgramName)
     use_program("");
 }
 
-TEST(DefCmp, ProgramNameIsKemUntilSet)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, untouched state
+TEST(DefCmp, ProgramNameIsKemUntilSet) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process, untouched state
     EXPECT_EXIT(
         {
-            bool ok = DEF_cmp("output", "Kem.output") == 1 &&
-                      DEF_cmp("output", "kemcity.output") == 0;
+            bool ok =
+                DEF_cmp("output", "Kem.output") == 1 && DEF_cmp("output", "kemcity.output") == 0;
             std::exit(ok ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
 }
 
-TEST(DefCmp, LongestLegalNamesAreComparedWhole)
-{
+TEST(DefCmp, LongestLegalNamesAreComparedWhole) {
     const std::string title29(29, 't');
     const std::string res29(29, 'r');
     use_program(title29.c_str());
     EXPECT_EQ(DEF_cmp(res29.c_str(), (title29 + "." + res29).c_str()), 1);
     EXPECT_EQ(DEF_cmp(res29.c_str(), (title29 + "." + res29.substr(1)).c_str()), 0);
     EXPECT_EQ(DEF_valid(("*." + res29).c_str()), 1);
-    EXPECT_EQ(DEF_valid(("*." + res29 + "r").c_str()), 0);  // its name would not fit
+    EXPECT_EQ(DEF_valid(("*." + res29 + "r").c_str()), 0); // its name would not fit
     // Titles hold 29 characters; the rest of a longer one is not used.
     use_program((title29 + "X").c_str());
     EXPECT_EQ(DEF_cmp("output", (title29 + ".output").c_str()), 1);
     use_program("");
 }
 
-TEST(DefParseName, CopiesTheTextAfterTheLastSeparatorBounded)
-{
+TEST(DefParseName, CopiesTheTextAfterTheLastSeparatorBounded) {
     char name[30 + 8];
     auto parse = [&](const char *key) {
         std::memset(name, '#', sizeof name);
@@ -442,8 +418,7 @@ TEST(DefParseName, CopiesTheTextAfterTheLastSeparatorBounded)
  * Environment
  * ---------------------------------------------------------------------- */
 
-TEST(DefEnv, QualifiedNameThenEntryNameThenPlainName)
-{
+TEST(DefEnv, QualifiedNameThenEntryNameThenPlainName) {
     use_program("kemcity");
     char value[200];
     setenv("kemkemcity.output", "qualified", 1);
@@ -454,7 +429,7 @@ TEST(DefEnv, QualifiedNameThenEntryNameThenPlainName)
     unsetenv("kemkemcity.output");
     EXPECT_EQ(DEF_env("output", "kemout", value), 1);
     EXPECT_STREQ(value, "entry");
-    EXPECT_EQ(DEF_env("output", "", value), 1);  // no entry name: straight to the plain one
+    EXPECT_EQ(DEF_env("output", "", value), 1); // no entry name: straight to the plain one
     EXPECT_STREQ(value, "plain");
     unsetenv("kemout");
     EXPECT_EQ(DEF_env("output", "kemout", value), 1);
@@ -464,8 +439,7 @@ TEST(DefEnv, QualifiedNameThenEntryNameThenPlainName)
     use_program("");
 }
 
-TEST(DefEnv, LongNamesAreWholeAndLongValuesCut)
-{
+TEST(DefEnv, LongNamesAreWholeAndLongValuesCut) {
     const std::string title29(29, 't');
     const std::string res29(29, 'r');
     use_program(title29.c_str());

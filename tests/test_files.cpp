@@ -21,63 +21,54 @@ namespace {
 
 // A scratch directory under /tmp, removed with everything in it.
 class Files : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         char tmpl[] = "/tmp/kem-files-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         std::string cmd = "rm -rf '" + dir + "'";
         EXPECT_EQ(system(cmd.c_str()), 0);
     }
     std::string at(const std::string &name) const { return dir + "/" + name; }
-    void write(const std::string &path, const std::string &bytes) const
-    {
+    void write(const std::string &path, const std::string &bytes) const {
         std::ofstream(path, std::ios::binary) << bytes;
     }
     std::string dir;
 };
 
-std::string read_all(const std::string &path)
-{
+std::string read_all(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-std::string joined(const char *path, const char *file)
-{
+std::string joined(const char *path, const char *file) {
     char out[KEM_PATH_MAX];
     return FILE_add_path(path, file, out);
 }
 
-std::string expanded(const char *name)
-{
+std::string expanded(const char *name) {
     char out[KEM_PATH_MAX];
     EXPECT_EQ(FILE_add_user_path(name, out), 0);
     return out;
 }
 
-std::string home_dir()
-{
+std::string home_dir() {
     const passwd *pw = getpwuid(getuid());
     return pw != nullptr ? pw->pw_dir : "";
 }
 
-mode_t dir_mode(const std::string &path)
-{
+mode_t dir_mode(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
 // Points the standard input at a file holding `text` and silences the
 // standard output (in a child).
-void feed_stdin(const std::string &path, const std::string &text)
-{
+void feed_stdin(const std::string &path, const std::string &text) {
     std::ofstream(path) << text;
     if (freopen(path.c_str(), "r", stdin) == nullptr)
         _exit(99);
@@ -87,8 +78,7 @@ void feed_stdin(const std::string &path, const std::string &text)
 
 } // namespace
 
-TEST(FileNames, CompleteAndStandardStreamNames)
-{
+TEST(FileNames, CompleteAndStandardStreamNames) {
     EXPECT_EQ(FILE_fullpath("/abs"), 1);
     EXPECT_EQ(FILE_fullpath("./rel"), 1);
     EXPECT_EQ(FILE_fullpath("~/x"), 1);
@@ -102,8 +92,7 @@ TEST(FileNames, CompleteAndStandardStreamNames)
         EXPECT_EQ(FILE_is_stdio(name), 0) << name;
 }
 
-TEST(FileNames, AddPathJoinsWithOneSlash)
-{
+TEST(FileNames, AddPathJoinsWithOneSlash) {
     EXPECT_EQ(joined(nullptr, "sao.cty"), "sao.cty");
     EXPECT_EQ(joined("/data", "sao.cty"), "/data/sao.cty");
     EXPECT_EQ(joined("/data/", "sao.cty"), "/data/sao.cty");
@@ -123,8 +112,7 @@ TEST(FileNames, AddPathJoinsWithOneSlash)
     EXPECT_STREQ(empty, "");
 }
 
-TEST(FileNames, AddPathCutsAtTheBufferSize)
-{
+TEST(FileNames, AddPathCutsAtTheBufferSize) {
     // Exactly 160 bytes on the heap: any byte more is an overrun.
     char *out = static_cast<char *>(malloc(KEM_PATH_MAX));
     std::string dir(150, 'd');
@@ -146,16 +134,14 @@ TEST(FileNames, AddPathCutsAtTheBufferSize)
     free(out);
 }
 
-TEST(FileNames, AddPathMayWriteOverItsOwnArguments)
-{
+TEST(FileNames, AddPathMayWriteOverItsOwnArguments) {
     char buf[KEM_PATH_MAX] = "/base";
     EXPECT_STREQ(FILE_add_path(buf, "f", buf), "/base/f");
     char name[KEM_PATH_MAX] = "f";
     EXPECT_STREQ(FILE_add_path("/base", name, name), "/base/f");
 }
 
-TEST(FileNames, TildeExpandsToHomeDirectories)
-{
+TEST(FileNames, TildeExpandsToHomeDirectories) {
     std::string home = home_dir();
     ASSERT_FALSE(home.empty());
     EXPECT_EQ(expanded("~"), home);
@@ -168,16 +154,14 @@ TEST(FileNames, TildeExpandsToHomeDirectories)
     EXPECT_EQ(expanded("~nosuchuserkq/a"), "~nosuchuserkq/a");
 }
 
-TEST(FileNames, OverlongUserNamesAreUnknownAccounts)
-{
+TEST(FileNames, OverlongUserNamesAreUnknownAccounts) {
     std::string name = "~" + std::string(40, 'u') + "/a";
     EXPECT_EQ(expanded(name.c_str()), name);
     std::string twenty = "~" + std::string(20, 'r');
     EXPECT_EQ(expanded(twenty.c_str()), twenty);
 }
 
-TEST_F(Files, ExistenceKindSizeTimeAndDelete)
-{
+TEST_F(Files, ExistenceKindSizeTimeAndDelete) {
     write(at("f"), "12345");
     ASSERT_EQ(mkfifo(at("p").c_str(), 0600), 0);
     EXPECT_EQ(FILE_exist(at("f").c_str()), 1);
@@ -204,8 +188,7 @@ TEST_F(Files, ExistenceKindSizeTimeAndDelete)
     EXPECT_EQ(FILE_delete(at("f").c_str()), -1);
 }
 
-TEST_F(Files, StandardStreamNamesExistWithoutAFile)
-{
+TEST_F(Files, StandardStreamNamesExistWithoutAFile) {
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(dir.c_str()), 0);
@@ -218,8 +201,7 @@ TEST_F(Files, StandardStreamNamesExistWithoutAFile)
     ASSERT_EQ(chdir(cwd), 0);
 }
 
-TEST_F(Files, NamesLongerThanAPathAreRefused)
-{
+TEST_F(Files, NamesLongerThanAPathAreRefused) {
     // A real file whose full name has more than 159 characters: every
     // operation fails as for a missing file instead of using a cut name.
     std::string deep = dir;
@@ -249,8 +231,7 @@ TEST_F(Files, NamesLongerThanAPathAreRefused)
     EXPECT_EQ(FILE_exist(home_long.c_str()), 0);
 }
 
-TEST_F(Files, MakeDirCreatesTheMissingDirectories)
-{
+TEST_F(Files, MakeDirCreatesTheMissingDirectories) {
     mode_t mask = umask(022);
     char path[KEM_PATH_MAX];
     snprintf(path, sizeof path, "%s/a/b/c.txt", dir.c_str());
@@ -271,8 +252,7 @@ TEST_F(Files, MakeDirCreatesTheMissingDirectories)
     umask(mask);
 }
 
-TEST_F(Files, MakeDirStopsAtItsPrefixLimit)
-{
+TEST_F(Files, MakeDirStopsAtItsPrefixLimit) {
     // Directories whose prefix would pass 99 characters are not created;
     // the shallower ones are.
     std::string shallow = dir + "/s";
@@ -288,8 +268,7 @@ TEST_F(Files, MakeDirStopsAtItsPrefixLimit)
     EXPECT_EQ(FILE_make_dir(nullptr, 1), 0);
 }
 
-TEST_F(Files, OpenForWritingCreatesDirectoriesOnce)
-{
+TEST_F(Files, OpenForWritingCreatesDirectoriesOnce) {
     std::string name = at("a/b/c.txt");
     FILE *out = FILE_open(name.c_str(), "w");
     ASSERT_NE(out, nullptr);
@@ -309,8 +288,7 @@ TEST_F(Files, OpenForWritingCreatesDirectoriesOnce)
     EXPECT_EQ(FILE_open("x", nullptr), nullptr);
 }
 
-TEST(FileOpen, StandardStreamNamesOpenAndCloseWithoutClosingThem)
-{
+TEST(FileOpen, StandardStreamNamesOpenAndCloseWithoutClosingThem) {
     EXPECT_EQ(FILE_open("-", "w"), stdout);
     EXPECT_EQ(FILE_open("", "w"), stdout);
     EXPECT_EQ(FILE_open("std", "a"), stdout);
@@ -326,8 +304,7 @@ TEST(FileOpen, StandardStreamNamesOpenAndCloseWithoutClosingThem)
     EXPECT_GE(fprintf(stdout, "%s", ""), 0);
 }
 
-TEST_F(Files, PipesReadAndWriteThroughACommand)
-{
+TEST_F(Files, PipesReadAndWriteThroughACommand) {
     std::string target = at("piped");
     FILE *out = FILE_open(("|cat > '" + target + "'").c_str(), "w");
     ASSERT_NE(out, nullptr);
@@ -343,12 +320,11 @@ TEST_F(Files, PipesReadAndWriteThroughACommand)
     EXPECT_EQ(FILE_close(in), 0);
 }
 
-TEST_F(Files, TypeRecognisesTheDataMagics)
-{
+TEST_F(Files, TypeRecognisesTheDataMagics) {
     const std::pair<const char *, int> cases[] = {
-        {"KEMSFC 1.0", 11}, {"KEMUPA", 12},       {"KEMRAWxxxxxx", 5},  {"KEMGRID?", 6},
-        {"KEMMETA", 8},     {"KEMIMG\n\n", 9},    {"KEMGRI", -1},       {"kemsfc....", -1},
-        {"", -1},           {"KEM", -1},          {"XKEMSFC", -1},
+        {"KEMSFC 1.0", 11}, {"KEMUPA", 12},    {"KEMRAWxxxxxx", 5}, {"KEMGRID?", 6},
+        {"KEMMETA", 8},     {"KEMIMG\n\n", 9}, {"KEMGRI", -1},      {"kemsfc....", -1},
+        {"", -1},           {"KEM", -1},       {"XKEMSFC", -1},
     };
     for (const auto &[text, code] : cases) {
         write(at("data"), text);
@@ -359,8 +335,7 @@ TEST_F(Files, TypeRecognisesTheDataMagics)
     EXPECT_EQ(FILE_type(nullptr), -1);
 }
 
-TEST_F(Files, TypeFallsBackToTheNameBeforeTheDash)
-{
+TEST_F(Files, TypeFallsBackToTheNameBeforeTheDash) {
     write(at("grid"), "KEMGRID v2");
     EXPECT_EQ(FILE_type(at("grid-03").c_str()), 6);
     EXPECT_EQ(FILE_type(at("grid-03-x").c_str()), 6);
@@ -375,8 +350,7 @@ TEST_F(Files, TypeFallsBackToTheNameBeforeTheDash)
     EXPECT_EQ(FILE_type(at("grid-03").c_str()), 11); // the name itself first
 }
 
-TEST_F(Files, TypeReadsStandardInputWithoutClosingIt)
-{
+TEST_F(Files, TypeReadsStandardInputWithoutClosingIt) {
     std::string input = at("stdin");
     EXPECT_EXIT(
         {
@@ -389,8 +363,7 @@ TEST_F(Files, TypeReadsStandardInputWithoutClosingIt)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(Files, TypeNeverFallsBackToStandardInput)
-{
+TEST_F(Files, TypeNeverFallsBackToStandardInput) {
     // "-03" does not exist; the part before its dash is empty, which would
     // name the standard input: it must not be read.
     std::string input = at("stdin");
@@ -404,8 +377,7 @@ TEST_F(Files, TypeNeverFallsBackToStandardInput)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST(FileType, PipesAreClosedWithPclose)
-{
+TEST(FileType, PipesAreClosedWithPclose) {
     EXPECT_EXIT(
         {
             int code = FILE_type("|printf KEMUPA");
@@ -416,8 +388,7 @@ TEST(FileType, PipesAreClosedWithPclose)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(Files, OverwriteAnswersWithoutAskingWhenItCan)
-{
+TEST_F(Files, OverwriteAnswersWithoutAskingWhenItCan) {
     write(at("f"), "x");
     const std::string f = at("f");
     const std::string missing = at("missing");
@@ -447,8 +418,7 @@ TEST_F(Files, OverwriteAnswersWithoutAskingWhenItCan)
         ::testing::ExitedWithCode(10), "");
 }
 
-TEST_F(Files, OverwriteDecodesTheAnswer)
-{
+TEST_F(Files, OverwriteDecodesTheAnswer) {
     write(at("f"), "x");
     const std::string f = at("f");
     const std::string input = at("answer");
@@ -472,8 +442,7 @@ TEST_F(Files, OverwriteDecodesTheAnswer)
     }
 }
 
-TEST_F(Files, OverwriteNeverUsesTheNameAsAFormat)
-{
+TEST_F(Files, OverwriteNeverUsesTheNameAsAFormat) {
     const std::string f = at("x%n%s%s%s%n");
     write(f, "x");
     const std::string input = at("answer");
@@ -484,4 +453,3 @@ TEST_F(Files, OverwriteNeverUsesTheNameAsAFormat)
         },
         ::testing::ExitedWithCode(1), "");
 }
-

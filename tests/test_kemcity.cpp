@@ -7,21 +7,20 @@
 
 namespace {
 
-const char *const all_cities =
-    "KORD Chicago IL 41.98 -87.90 201 2746388 \n"
-    "KMDW Chicago_Midway IL 41.79 -87.75 188 2746388 \n"
-    "KSPI Springfield IL 39.84 -89.68 179 114394 \n"
-    "KSGF Springfield MO 37.24 -93.39 387 169176 \n"
-    "KIND Indianapolis IN 39.72 -86.28 243 887642 \n"
-    "KSBN South_Bend IN 41.71 -86.32 236 103453 \n"
-    "KFWA Fort_Wayne IN 40.98 -85.19 252 263886 \n"
-    "KEVV Evansville IN 38.04 -87.53 126 117298 \n"
-    "KMKE Milwaukee WI 42.95 -87.90 220 577222 \n"
-    "KDTW Detroit MI 42.23 -83.33 192 639111 \n"
-    "KSTL St_Louis MO 38.75 -90.37 172 301578 \n"
-    "KCMH Columbus OH 40.00 -82.88 247 905748 \n"
-    "KCOU Columbia MO 38.82 -92.22 271 126254 \n"
-    "KPIA Peoria IL 40.66 -89.69 199 113150 \n";
+const char *const all_cities = "KORD Chicago IL 41.98 -87.90 201 2746388 \n"
+                               "KMDW Chicago_Midway IL 41.79 -87.75 188 2746388 \n"
+                               "KSPI Springfield IL 39.84 -89.68 179 114394 \n"
+                               "KSGF Springfield MO 37.24 -93.39 387 169176 \n"
+                               "KIND Indianapolis IN 39.72 -86.28 243 887642 \n"
+                               "KSBN South_Bend IN 41.71 -86.32 236 103453 \n"
+                               "KFWA Fort_Wayne IN 40.98 -85.19 252 263886 \n"
+                               "KEVV Evansville IN 38.04 -87.53 126 117298 \n"
+                               "KMKE Milwaukee WI 42.95 -87.90 220 577222 \n"
+                               "KDTW Detroit MI 42.23 -83.33 192 639111 \n"
+                               "KSTL St_Louis MO 38.75 -90.37 172 301578 \n"
+                               "KCMH Columbus OH 40.00 -82.88 247 905748 \n"
+                               "KCOU Columbia MO 38.82 -92.22 271 126254 \n"
+                               "KPIA Peoria IL 40.66 -89.69 199 113150 \n";
 
 const char *const banner = "      CITY DETERMINATION PROGRAM (Ver 5.60.4-LINUX-X11)\n\n";
 
@@ -72,11 +71,10 @@ TEST_F(RawTable, FilePathFindsTheTableInAnotherDirectory) {
 TEST_F(RawTable, InputKeywordsChooseTheirTables) {
     copy_fixture("zones.raw");
     copy_fixture("states.raw");
-    expect_output(run({"-in", "zone", "ST=IN"}),
-                  "INZ001 IN Lake 41.47 -87.37 \n"
-                  "INZ002 IN Porter 41.51 -87.07 \n"
-                  "INZ003 in La_Porte 41.55 -86.74 \n"
-                  "INZ040 In Marion 39.78 -86.14 \n");
+    expect_output(run({"-in", "zone", "ST=IN"}), "INZ001 IN Lake 41.47 -87.37 \n"
+                                                 "INZ002 IN Porter 41.51 -87.07 \n"
+                                                 "INZ003 in La_Porte 41.55 -86.74 \n"
+                                                 "INZ040 In Marion 39.78 -86.14 \n");
     expect_output(run({"-in", "STATE", "st=mi"}), "MI Michigan 44.3 -85.4 \n");
     copy_fixture("states.raw", "my.table");
     expect_output(run({"-in", "my.table", "ST=IL"}), "IL Illinois 40.0 -89.2 \n");
@@ -167,7 +165,8 @@ TEST_F(RawTable, CarriageReturnsAndBinaryBytesAreHarmless) {
     expect_output(run({"-in", "crlf.raw", "-ou", "ST", "ST=IN"}), "IN \n");
 
     std::string garbage;
-    for (int i = 0; i < 4000; i++) garbage += static_cast<char>((i * 7919 + 13) % 256);
+    for (int i = 0; i < 4000; i++)
+        garbage += static_cast<char>((i * 7919 + 13) % 256);
     write("binary.raw", garbage);
     RunResult result = run({"-in", "binary.raw"});
     EXPECT_EQ(result.err, "");
@@ -185,8 +184,8 @@ TEST_F(RawTable, RowsWithoutFieldsAndOverlongLines) {
     /* A line of more than 160 characters comes as rows of 160 and the rest. */
     std::string first(100, 'a'), second(80, 'b');
     write("long.raw", table("ID Name", "KAAA " + first + " " + second + "\n"));
-    expect_output(run({"-in", "long.raw"}),
-                  "KAAA " + first + " " + std::string(54, 'b') + " \n" + std::string(26, 'b') + " \n");
+    expect_output(run({"-in", "long.raw"}), "KAAA " + first + " " + std::string(54, 'b') + " \n" +
+                                                std::string(26, 'b') + " \n");
 }
 
 TEST_F(RawTable, OverlongColumnsAndFieldsAreCutAtTheirLimits) {
@@ -201,7 +200,8 @@ TEST_F(RawTable, OverlongColumnsAndFieldsAreCutAtTheirLimits) {
     for (int i = 1; i <= 27; i++) {
         names += "c" + std::to_string(i) + " ";
         values += std::to_string(i) + " ";
-        if (i <= 25) expected += std::to_string(i) + " ";
+        if (i <= 25)
+            expected += std::to_string(i) + " ";
     }
     write("many.raw", table(names, values + "\n"));
     expect_output(run({"-in", "many.raw"}), expected + "\n");
@@ -231,7 +231,8 @@ TEST_F(RawTable, LaterColumnOfTheSameNameCounts) {
 }
 
 TEST_F(RawTable, TableFromStandardInputOrAPipe) {
-    RunResult result = run({"-in", "-", "Beta_IN"}, {}, table("ID Name ST", "KAAA Alpha IL\nKBBB Beta IN\n"));
+    RunResult result =
+        run({"-in", "-", "Beta_IN"}, {}, table("ID Name ST", "KAAA Alpha IL\nKBBB Beta IN\n"));
     expect_output(result, "KBBB Beta IN \n");
     copy_fixture("cities.raw");
     expect_output(run({"-in", "|cat cities.raw", "KSGF"}, {"PATH=/usr/bin:/bin"}), ksgf);

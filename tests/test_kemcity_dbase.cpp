@@ -21,7 +21,8 @@ std::string ids(const RunResult &result) {
     while (std::getline(lines, line)) {
         std::istringstream words(line);
         std::string word;
-        for (int i = 0; i < 4; i++) words >> word;
+        for (int i = 0; i < 4; i++)
+            words >> word;
         list += (list.empty() ? "" : " ") + word;
     }
     return list;
@@ -44,8 +45,7 @@ class Database : public KemcityTest {
 };
 
 TEST_F(Database, PrintsEveryColumnOfTheSelectedStations) {
-    expect_output(run({"-in", "dbase", "72530"}),
-                  "Chicago IL US KORD 0 41.98 -87.90 201 72530 \n");
+    expect_output(run({"-in", "dbase", "72530"}), "Chicago IL US KORD 0 41.98 -87.90 201 72530 \n");
     expect_output(run({"-in", "dbase", "-me", "out1", "kord"}),
                   std::string(banner) + "Opening: sao.cty\n" +
                       "Name=Chicago ST=IL CN=US ID=KORD P=0 Lat=41.98 Lon=-87.90 Elev=201 "
@@ -124,18 +124,16 @@ TEST_F(Database, UnusableDatabaseExitsWithStatus10) {
 
     result = run({"-in", "dbase", "-fp", "/nonexistent"});
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              "CTY_open_file: Database file not found: /nonexistent/sao.cty\n"
-              "DBase File not found: /nonexistent/sao.cty\n");
+    EXPECT_EQ(result.err, "CTY_open_file: Database file not found: /nonexistent/sao.cty\n"
+                          "DBase File not found: /nonexistent/sao.cty\n");
     EXPECT_EQ(result.status, 10);
 }
 
 TEST_F(Database, DamagedRecordsNeverShowStaleFields) {
     write("cut.cty", "Alpha IL US KAAA *3* 41.00 -87.00 200 72000 1\n"
                      "Beta IN US KBBB 4\n");
-    expect_output(run({"-cf", "cut.cty"}),
-                  "Alpha IL US KAAA 3 41.00 -87.00 200 72000 \n"
-                  "Beta IN US KBBB 4 -9999.00 -9999.00 -9999 -9999 \n");
+    expect_output(run({"-cf", "cut.cty"}), "Alpha IL US KAAA 3 41.00 -87.00 200 72000 \n"
+                                           "Beta IN US KBBB 4 -9999.00 -9999.00 -9999 -9999 \n");
     write("odd.cty", "Gamma IL US KCCC ******* 41.00 -87.00 200 72000 1\n"
                      "Delta IN US KDDD * 40.00 -86.00 9999 72001 2\n");
     expect_output(run({"-cf", "odd.cty", "-ou", "ID,P,Elev"}),

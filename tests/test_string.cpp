@@ -14,8 +14,7 @@ namespace {
 
 // A read-only stream over the given bytes (embedded NULs allowed).
 struct Stream {
-    explicit Stream(const std::string &bytes) : file(tmpfile())
-    {
+    explicit Stream(const std::string &bytes) : file(tmpfile()) {
         fwrite(bytes.data(), 1, bytes.size(), file);
         rewind(file);
     }
@@ -23,13 +22,11 @@ struct Stream {
     FILE *file;
 };
 
-std::vector<std::string> items(int argc, char **argv)
-{
+std::vector<std::string> items(int argc, char **argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
-std::string shifted(const char *text, int num)
-{
+std::string shifted(const char *text, int num) {
     char buf[64];
     snprintf(buf, sizeof buf, "%s", text);
     shift_string(buf, num);
@@ -38,8 +35,7 @@ std::string shifted(const char *text, int num)
 
 } // namespace
 
-TEST(LineReaders, FgetlineReadsLinesAndEmptyLinesThenEnd)
-{
+TEST(LineReaders, FgetlineReadsLinesAndEmptyLinesThenEnd) {
     Stream s("a\n\nb\n");
     char line[KEM_LINE_MAX + 1];
     EXPECT_EQ(fgetline(s.file, line), 1);
@@ -52,8 +48,7 @@ TEST(LineReaders, FgetlineReadsLinesAndEmptyLinesThenEnd)
     EXPECT_EQ(fgetline(s.file, line), -1);
 }
 
-TEST(LineReaders, LeaveTheStreamOnTheNewlineAndStepOverIt)
-{
+TEST(LineReaders, LeaveTheStreamOnTheNewlineAndStepOverIt) {
     Stream s("ab\ncd");
     char line[8];
     EXPECT_EQ(fgetnline(s.file, line, 7), 2);
@@ -68,8 +63,7 @@ TEST(LineReaders, LeaveTheStreamOnTheNewlineAndStepOverIt)
     EXPECT_EQ(fgetnline(t.file, line, 7), -1);
 }
 
-TEST(LineReaders, LongLinesComeInPiecesOfTheLimit)
-{
+TEST(LineReaders, LongLinesComeInPiecesOfTheLimit) {
     Stream s(std::string(200, 'x') + "\n" + std::string(160, 'y') + "\nz\n");
     char line[KEM_LINE_MAX + 1];
     EXPECT_EQ(fgetnline(s.file, line, 160), 160);
@@ -86,8 +80,7 @@ TEST(LineReaders, LongLinesComeInPiecesOfTheLimit)
     EXPECT_EQ(fgetline(t.file, line), -1);
 }
 
-TEST(LineReaders, NeverWritePastTheirLimit)
-{
+TEST(LineReaders, NeverWritePastTheirLimit) {
     Stream s("abcdefgh\n");
     char buf[8];
     memset(buf, '#', sizeof buf);
@@ -102,8 +95,7 @@ TEST(LineReaders, NeverWritePastTheirLimit)
     EXPECT_EQ(fgetnline(nullptr, buf, 5), -1);
 }
 
-TEST(LineReaders, CarriageReturnsStayExceptInRawReader)
-{
+TEST(LineReaders, CarriageReturnsStayExceptInRawReader) {
     Stream s("a b\r\n");
     char line[16];
     EXPECT_EQ(fgetnline(s.file, line, 15), 4);
@@ -116,8 +108,7 @@ TEST(LineReaders, CarriageReturnsStayExceptInRawReader)
     EXPECT_STREQ(line, " x y");
 }
 
-TEST(LineReaders, BinaryGarbageIsReadSafely)
-{
+TEST(LineReaders, BinaryGarbageIsReadSafely) {
     std::string bytes;
     for (int i = 0; i < 1000; ++i)
         bytes += static_cast<char>((i * 37) & 0xFF);
@@ -133,8 +124,7 @@ TEST(LineReaders, BinaryGarbageIsReadSafely)
         ASSERT_LT(++calls, 2000);
 }
 
-TEST(LineReaders, FskiplineDiscardsTheRestOfTheCurrentLine)
-{
+TEST(LineReaders, FskiplineDiscardsTheRestOfTheCurrentLine) {
     Stream s(std::string(170, 'x') + "\nnext\n");
     char line[KEM_LINE_MAX + 1];
     EXPECT_EQ(fgetline(s.file, line), 160);
@@ -150,8 +140,7 @@ TEST(LineReaders, FskiplineDiscardsTheRestOfTheCurrentLine)
     EXPECT_EQ(fskipline(nullptr), -1);
 }
 
-TEST(Compare, StricmpAndStrnicmpIgnoreCase)
-{
+TEST(Compare, StricmpAndStrnicmpIgnoreCase) {
     EXPECT_EQ(stricmp("Name", "NAME"), 0);
     EXPECT_LT(stricmp("abc", "abd"), 0);
     EXPECT_GT(stricmp("abcd", "ABC"), 0);
@@ -166,8 +155,7 @@ TEST(Compare, StricmpAndStrnicmpIgnoreCase)
     EXPECT_EQ(strnicmp(nullptr, "a", 1), 1);
 }
 
-TEST(Compare, ChkArgTakesNamesOrNumbersInRange)
-{
+TEST(Compare, ChkArgTakesNamesOrNumbersInRange) {
     const char *list[] = {"north", "south", "east"};
     char **arr = const_cast<char **>(list);
     EXPECT_EQ(chk_arg("2", arr, 3), 2);
@@ -179,8 +167,7 @@ TEST(Compare, ChkArgTakesNamesOrNumbersInRange)
     EXPECT_EQ(chk_arg(nullptr, arr, 3), KEM_MISSING);
 }
 
-TEST(Edit, StripEscapeKeepsTheEscapedByte)
-{
+TEST(Edit, StripEscapeKeepsTheEscapedByte) {
     char a[] = "a\\\\b";
     strip_escape(a);
     EXPECT_STREQ(a, "a\\b");
@@ -189,8 +176,7 @@ TEST(Edit, StripEscapeKeepsTheEscapedByte)
     EXPECT_STREQ(b, "nx");
 }
 
-TEST(Edit, ShiftStringDropsFromEitherEndButNeverOutside)
-{
+TEST(Edit, ShiftStringDropsFromEitherEndButNeverOutside) {
     EXPECT_EQ(shifted("abcdef", -2), "cdef");
     EXPECT_EQ(shifted("abcdef", 2), "abcd");
     EXPECT_EQ(shifted("abcdef", 0), "abcdef");
@@ -207,8 +193,7 @@ TEST(Edit, ShiftStringDropsFromEitherEndButNeverOutside)
     EXPECT_EQ(shifted("abc", INT_MAX), "");
 }
 
-TEST(Edit, CleanLineCutsTrailingControlsAndBlanksTheRest)
-{
+TEST(Edit, CleanLineCutsTrailingControlsAndBlanksTheRest) {
     char a[] = "a\tb\x90\r\n";
     EXPECT_EQ(clean_line(a), 1);
     EXPECT_STREQ(a, "a b ");
@@ -222,8 +207,7 @@ TEST(Edit, CleanLineCutsTrailingControlsAndBlanksTheRest)
     EXPECT_EQ(clean_line(empty), 0);
 }
 
-TEST(Edit, StrntcpyStopsAtTheEndOfAShortSource)
-{
+TEST(Edit, StrntcpyStopsAtTheEndOfAShortSource) {
     // The source is a heap block of exactly three bytes: a copy of eight
     // bytes would read past it (caught by the address sanitizer).
     char *src = static_cast<char *>(malloc(3));
@@ -236,8 +220,7 @@ TEST(Edit, StrntcpyStopsAtTheEndOfAShortSource)
     free(src);
 }
 
-TEST(Edit, StrmcatKeepsTheResultWithinM)
-{
+TEST(Edit, StrmcatKeepsTheResultWithinM) {
     char buf[8] = "ab";
     EXPECT_EQ(strmcat(buf, "cdefghij", 5), 1);
     EXPECT_STREQ(buf, "abcde");
@@ -247,13 +230,12 @@ TEST(Edit, StrmcatKeepsTheResultWithinM)
     EXPECT_EQ(strmcat(buf, nullptr, 7), 0);
 }
 
-TEST(Edit, SetNumFollowsWidthAndSignificantDigits)
-{
+TEST(Edit, SetNumFollowsWidthAndSignificantDigits) {
     char buf[128];
     EXPECT_STREQ(set_num(buf, "5.3.1", 0.0f), "  0.0");
     EXPECT_STREQ(set_num(buf, "5.3.1", 0.000001f), "  0.0");
     EXPECT_STREQ(set_num(buf, "5.3.0", 12.345f), " 12.3");
-    EXPECT_STREQ(set_num(buf, "0.3.0", 1.2345f), "1.23"); // width from significant digits
+    EXPECT_STREQ(set_num(buf, "0.3.0", 1.2345f), "1.23");      // width from significant digits
     EXPECT_STREQ(set_num(buf, "20.3.0", 123.0f), "      123"); // width capped at 9
     EXPECT_STREQ(set_num(buf, "5.2.0", 0.0123f), "0.012");
     // Fewer than three numbers: the missing ones count as 0.
@@ -263,8 +245,7 @@ TEST(Edit, SetNumFollowsWidthAndSignificantDigits)
     EXPECT_LT(strlen(set_num(buf, "5.2000000000.1", 1.0f)), sizeof buf);
 }
 
-TEST(Parse, ParseStringSplitsAtTheDelimiterAndFailsOnEmptyText)
-{
+TEST(Parse, ParseStringSplitsAtTheDelimiterAndFailsOnEmptyText) {
     int argc = -1;
     char **argv = nullptr;
     ASSERT_EQ(parse_string("a,,b,", ',', &argc, &argv), 0);
@@ -292,8 +273,7 @@ TEST(Parse, ParseStringSplitsAtTheDelimiterAndFailsOnEmptyText)
     EXPECT_EQ(free_parsed_array(argc, argv), 0);
 }
 
-TEST(Parse, ParseCommandGroupsQuotedWordsAndPutsTheCommandFirst)
-{
+TEST(Parse, ParseCommandGroupsQuotedWordsAndPutsTheCommandFirst) {
     int argc = 0;
     char **argv = nullptr;
     ASSERT_EQ(parse_command("  run \"two words\"   last  ", &argc, &argv), 0);
