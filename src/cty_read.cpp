@@ -382,10 +382,10 @@ int CTY_open_file(const char *city_file, int *num_stats) {
     if (name == nullptr)
         return -1;
     char path[KEM_PATH_MAX] = "";
-    FILE_add_path(RES_get("file_path"), name, path);
+    bool fits = FILE_add_path(RES_get("file_path"), name, path) != nullptr;
     if (num_stats != nullptr)
-        *num_stats = station_estimate(path);
-    int fd = CTY_open(path, 0, 0);
+        *num_stats = fits ? station_estimate(path) : 0;
+    int fd = fits ? CTY_open(path, 0, 0) : -1;
     if (fd < 0)
         MESS_print(M_warn, "CTY_open_file: Database file not found: %s\n", path);
     return fd;

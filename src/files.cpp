@@ -290,22 +290,26 @@ int FILE_add_path_delim(char *path) {
     return 0;
 }
 
+/* A joined path that does not fit is delivered cut, and the result is
+   null so that a caller can refuse it instead of opening the wrong file. */
 char *FILE_add_path(const char *path, const char *file, char *filename) {
     if (filename == nullptr)
         return nullptr;
     if (file == nullptr)
         file = "";
     char out[KEM_PATH_MAX] = "";
+    bool fits = true;
     if (FILE_is_stdio(file) || FILE_fullpath(file)) {
-        path_append(out, file);
+        fits = path_append(out, file);
     } else {
         if (path != nullptr)
-            path_append(out, path);
-        FILE_add_path_delim(out);
-        path_append(out, file);
+            fits = path_append(out, path);
+        if (out[0] != '\0' && out[std::strlen(out) - 1] != '/')
+            fits = path_append(out, "/") && fits;
+        fits = path_append(out, file) && fits;
     }
     std::memcpy(filename, out, std::strlen(out) + 1);
-    return filename;
+    return fits ? filename : nullptr;
 }
 
 int FILE_add_user_path(const char *name, char *filename) {

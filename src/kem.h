@@ -225,6 +225,8 @@ int free_parsed_array(int argc, char **argv);
 int FILE_fullpath(const char *name);
 int FILE_is_stdio(const char *name);
 int FILE_add_path_delim(char *path);
+/* Joins a directory and a name into a 160-byte buffer; the buffer, or null
+   when the joined path does not fit (the buffer then holds it cut). */
 char *FILE_add_path(const char *path, const char *file, char *filename);
 int FILE_add_user_path(const char *name, char *filename);
 int FILE_exist(const char *name);

@@ -65,6 +65,7 @@ struct Run {
     bool all_columns = true;
     std::string file;          /* bare file name */
     char path[KEM_PATH_MAX]{}; /* full path */
+    bool path_fits = true;     /* false: the path was cut and is not opened */
     bool dbase = false;
 };
 
@@ -311,7 +312,7 @@ void search_table(FILE *in, const Run &run) {
 }
 
 void read_table(const Run &run) {
-    FILE *in = FILE_open(run.path, "r");
+    FILE *in = run.path_fits ? FILE_open(run.path, "r") : nullptr;
     if (!in) {
         MESS_print(M_error, "Raw File not found: %s\n", run.path);
         KEM_exit(10);
@@ -337,7 +338,7 @@ int main(int argc, char **argv) {
     MESS_print_prog("CITY DETERMINATION PROGRAM");
 
     choose_input(run);
-    FILE_add_path(RES_get("file_path"), run.file.c_str(), run.path);
+    run.path_fits = FILE_add_path(RES_get("file_path"), run.file.c_str(), run.path) != nullptr;
     MESS_print(M_mess, "Opening: %s\n", run.file.c_str());
 
     Items values("value");
