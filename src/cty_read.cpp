@@ -82,7 +82,7 @@ bool is_blank(int c) {
 /* Skips white space; answers the next character (left unread) or EOF. */
 int skip_space(FILE *in) {
     int c;
-    while (is_blank(c = getc(in))) {
+    while (is_blank(c = getc_unlocked(in))) {
     }
     if (c != EOF)
         ungetc(c, in);
@@ -95,7 +95,7 @@ Scan scan_word(FILE *in, char *out, int width) {
         return Scan::end;
     int n = 0;
     int c;
-    while (n < width && (c = getc(in)) != EOF) {
+    while (n < width && (c = getc_unlocked(in)) != EOF) {
         if (is_blank(c)) {
             ungetc(c, in);
             break;
@@ -108,7 +108,7 @@ Scan scan_word(FILE *in, char *out, int width) {
 
 void skip_word(FILE *in) {
     int c;
-    while ((c = getc(in)) != EOF && !is_blank(c)) {
+    while ((c = getc_unlocked(in)) != EOF && !is_blank(c)) {
     }
     if (c != EOF)
         ungetc(c, in);
@@ -131,7 +131,7 @@ struct NumberText {
 
 /* Takes one character of `set`, if it is next. */
 bool take_one(FILE *in, NumberText &t, const char *set) {
-    int c = getc(in);
+    int c = getc_unlocked(in);
     if (c != EOF && c != '\0' && std::strchr(set, c) != nullptr) {
         t.add(c);
         return true;
@@ -144,7 +144,7 @@ bool take_one(FILE *in, NumberText &t, const char *set) {
 int take_digits(FILE *in, NumberText &t) {
     int n = 0;
     int c;
-    while ((c = getc(in)) >= '0' && c <= '9') {
+    while ((c = getc_unlocked(in)) >= '0' && c <= '9') {
         t.add(c);
         ++n;
     }
