@@ -2,9 +2,9 @@
  * Tests of the help output: the exact lines of RES_help_print and
  * RES_help_item, captured from standard output.
  */
-#include "resrc_support.h"
+#include "support.h"
 
-using namespace resrc_test;
+using namespace kemtest;
 
 TEST(Help, StationProgramListsItsOptionsByteForByte) {
     std::string out = capture_stdout(

@@ -3,9 +3,9 @@
  * is process-wide: cases here use names of their own, and scenarios that
  * need an untouched store run in a child process.
  */
-#include "resrc_support.h"
+#include "support.h"
 
-using namespace resrc_test;
+using namespace kemtest;
 
 TEST(Resrc, NewReplacesValueKindAndIndex) {
     ASSERT_EQ(RES_new(3, "st_replace", "first", CV_int), 0);

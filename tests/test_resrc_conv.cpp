@@ -3,11 +3,11 @@
  * Conversions that set flags run in a child so each starts from the
  * flags RES_init would leave.
  */
-#include "resrc_support.h"
+#include "support.h"
 
 #include <cstdint>
 
-using namespace resrc_test;
+using namespace kemtest;
 
 TEST(ResrcConv, BoolWithoutValueMeansTrue) {
     int flag = 7;

@@ -5,37 +5,38 @@
  * defaults search path points into a scratch directory, so no defaults
  * file of the machine is read.
  */
-#include "resrc_support.h"
+#include "support.h"
 
-using namespace resrc_test;
+using namespace kemtest;
 
 namespace {
 
-/* RES_init of the station program's lists with `words` after the program
-   path /usr/local/bin/kemcity. */
-void init_city(const std::vector<std::string> &words) {
+/* RES_init with `words` after the program path /usr/local/bin/kemcity. */
+void init(const std::vector<std::string> &words, const res_type *keyed,
+          const res_type *positional) {
     std::vector<std::string> all{"/usr/local/bin/kemcity"};
     all.insert(all.end(), words.begin(), words.end());
     int argc = 0;
     char **argv = make_argv(all, &argc);
-    RES_init(argc, argv, city_keyed, city_positional);
+    RES_init(argc, argv, keyed, positional);
+}
+
+/* The same with the station program's lists. */
+void init_city(const std::vector<std::string> &words) {
+    init(words, city_keyed, city_positional);
 }
 
 void init_lists(const std::vector<std::string> &words, std::vector<res_type> keyed,
                 std::vector<res_type> positional) {
-    std::vector<std::string> all{"/usr/local/bin/kemcity"};
-    all.insert(all.end(), words.begin(), words.end());
-    int argc = 0;
-    char **argv = make_argv(all, &argc);
     keyed.push_back(RES_null);
     positional.push_back(RES_null);
-    RES_init(argc, argv, keyed.data(), positional.data());
+    init(words, keyed.data(), positional.data());
 }
 
 } // namespace
 
 TEST(ResrcDecode, OptionValueFollowsAsWordOrAfterEquals) {
-    Scratch scratch;
+    ScratchDir scratch;
     for (auto words :
          {std::vector<std::string>{"-ou", "ST,Name"}, std::vector<std::string>{"-ou=ST,Name"}}) {
         in_child([&] {
@@ -58,7 +59,7 @@ TEST(ResrcDecode, OptionValueFollowsAsWordOrAfterEquals) {
 }
 
 TEST(ResrcDecode, DoubleDashOptionsAndLoneDoubleDash) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         init_city({"--ou", "Lat", "--", "KORD", "--", "--in=dbase"});
@@ -69,7 +70,7 @@ TEST(ResrcDecode, DoubleDashOptionsAndLoneDoubleDash) {
 }
 
 TEST(ResrcDecode, FlagOptionsGiveBackTheFollowingWord) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         init_city({"-ba", "file.txt", "-h", "second"});
@@ -90,7 +91,7 @@ TEST(ResrcDecode, FlagOptionsGiveBackTheFollowingWord) {
 }
 
 TEST(ResrcDecode, BatchKeepsExplicitMessageLevels) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         MESS_set(0, M_warn);
@@ -106,7 +107,7 @@ TEST(ResrcDecode, BatchKeepsExplicitMessageLevels) {
 }
 
 TEST(ResrcDecode, NothingGivenLeavesStoreEmptyAndFlagsUnset) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         init_city({});
@@ -123,7 +124,7 @@ TEST(ResrcDecode, NothingGivenLeavesStoreEmptyAndFlagsUnset) {
 }
 
 TEST(ResrcDecode, PositionalWordsGoToTheirSlots) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         init_city({"a,b", "c", "d,e,f"});
@@ -148,7 +149,7 @@ TEST(ResrcDecode, PositionalWordsGoToTheirSlots) {
 }
 
 TEST(ResrcDecode, SlotTenAppendsToEnvironmentValueAfterSlotOne) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         setenv("kemcommand", "from_env", 1);
@@ -166,7 +167,7 @@ TEST(ResrcDecode, SlotTenAppendsToEnvironmentValueAfterSlotOne) {
 }
 
 TEST(ResrcDecode, ValueOptionIsAFreeResource) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         init_city({"p1", "p2", "-value", "a,b"});
@@ -180,7 +181,7 @@ TEST(ResrcDecode, ValueOptionIsAFreeResource) {
 }
 
 TEST(ResrcDecode, SharedKeyGoesToTheEntryListedFirst) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         init_lists({"-in", "5"}, {RES_input, RES_con_interval}, {});
@@ -196,7 +197,7 @@ TEST(ResrcDecode, SharedKeyGoesToTheEntryListedFirst) {
 }
 
 TEST(ResrcDecode, ResourceNameAndLeadingPartWorkAsKeys) {
-    Scratch scratch;
+    ScratchDir scratch;
     for (const char *key : {"-file_path", "-file", "-fi", "-FP", "-File_Path"}) {
         in_child([&] {
             clean_environment(scratch.dir());
@@ -223,7 +224,7 @@ TEST(ResrcDecode, ResourceNameAndLeadingPartWorkAsKeys) {
 }
 
 TEST(ResrcDecode, ProgramNameOptionIsCaseSensitiveInTheFirstWalk) {
-    Scratch scratch;
+    ScratchDir scratch;
     scratch.write("kem.cfg", "test.output Titled\n");
     in_child([&] {
         clean_environment(scratch.dir());
@@ -245,7 +246,7 @@ TEST(ResrcDecode, ProgramNameOptionIsCaseSensitiveInTheFirstWalk) {
 }
 
 TEST(ResrcDecode, OverlongOptionNameIsCut) {
-    Scratch scratch;
+    ScratchDir scratch;
     const std::string name(200, 'q');
     in_child([&] {
         clean_environment(scratch.dir());
@@ -258,7 +259,7 @@ TEST(ResrcDecode, OverlongOptionNameIsCut) {
 }
 
 TEST(ResrcDecode, CommandLineBeatsEnvironmentBeatsDefaultsFiles) {
-    Scratch scratch;
+    ScratchDir scratch;
     scratch.write("first/kem.cfg", "kemcity.output: First\n*.input first\n*.parameter first\n"
                                    "kemcity.color_x red\nother.color_y blue\n");
     scratch.write("last/.kemdef", "*output Last\n*.input last\n");
@@ -284,7 +285,7 @@ TEST(ResrcDecode, CommandLineBeatsEnvironmentBeatsDefaultsFiles) {
 }
 
 TEST(ResrcDecode, DefaultsReadingIsTracedAsDebug) {
-    Scratch scratch;
+    ScratchDir scratch;
     scratch.write("kem.cfg", "kemcity.output: Name\n");
     in_child([&] {
         clean_environment(scratch.dir());
@@ -295,7 +296,7 @@ TEST(ResrcDecode, DefaultsReadingIsTracedAsDebug) {
 }
 
 TEST(ResrcDecode, SearchPathOptionOnCommandLineWins) {
-    Scratch scratch;
+    ScratchDir scratch;
     scratch.write("a/kem.cfg", "*.output FromA\n*.input a\n");
     scratch.write("b/kem.cfg", "*.output FromB\n");
     in_child([&] {
@@ -321,7 +322,7 @@ TEST(ResrcDecode, SearchPathOptionOnCommandLineWins) {
 }
 
 TEST(ResrcDecode, EmptySearchPathReadsDotKemdefHere) {
-    Scratch scratch;
+    ScratchDir scratch;
     scratch.write(".kemdef", "*.output Dot\n");
     in_child([&] {
         clean_environment("");
@@ -332,7 +333,7 @@ TEST(ResrcDecode, EmptySearchPathReadsDotKemdefHere) {
 }
 
 TEST(ResrcDecode, TagsAndWindowElementsOfTheSearchPath) {
-    Scratch scratch;
+    ScratchDir scratch;
     scratch.write("kem.cfg", "IF Test\n*.output Tagged\nELSE\n*.output Plain\nEND\n");
     in_child([&] {
         clean_environment("+test:#3:" + scratch.dir());
@@ -348,7 +349,7 @@ TEST(ResrcDecode, TagsAndWindowElementsOfTheSearchPath) {
 }
 
 TEST(ResrcDecode, TooManyCodesAreRefusedNotOverrun) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         std::vector<res_type> keyed(RES_TABLE_SIZE - 1, RES_icon);
@@ -362,7 +363,7 @@ TEST(ResrcDecode, TooManyCodesAreRefusedNotOverrun) {
 }
 
 TEST(ResrcDecode, UnknownCodeIsPrintedAndMatchesNothing) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         setenv("kemage", "5", 1);
@@ -373,7 +374,7 @@ TEST(ResrcDecode, UnknownCodeIsPrintedAndMatchesNothing) {
 }
 
 TEST(ResrcDecode, ConversionWritesTableDestinations) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         int count = 0;
@@ -398,7 +399,7 @@ TEST(ResrcDecode, ConversionWritesTableDestinations) {
 }
 
 TEST(ResrcDecode, ConversionAppliesMessageDrawAndPlotType) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         setenv("kemdraw", "map,data", 1);
@@ -413,7 +414,7 @@ TEST(ResrcDecode, ConversionAppliesMessageDrawAndPlotType) {
 }
 
 TEST(ResrcDecode, EmptyOrMissingCommandLineIsHarmless) {
-    Scratch scratch;
+    ScratchDir scratch;
     in_child([&] {
         clean_environment(scratch.dir());
         EXPECT_EQ(RES_init(0, nullptr, nullptr, nullptr), 1);
