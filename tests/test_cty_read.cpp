@@ -4,9 +4,7 @@
  * lookups.  Files are written into a scratch directory per test; scenarios
  * that set resources run in a child process.
  */
-#include <gtest/gtest.h>
-
-#include "kem.h"
+#include "support.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,36 +13,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+using kemtest::ScratchDir;
+
 const std::string kFixture = std::string(KEM_TEST_DATA) + "/sao.cty";
-
-class Scratch {
-  public:
-    Scratch() {
-        char templ[] = "/tmp/cty_read.XXXXXX";
-        const char *made = mkdtemp(templ);
-        dir_ = made != nullptr ? made : "";
-    }
-    ~Scratch() { std::filesystem::remove_all(dir_); }
-    Scratch(const Scratch &) = delete;
-    Scratch &operator=(const Scratch &) = delete;
-
-    std::string path(const std::string &name) const { return dir_ + "/" + name; }
-    const std::string &dir() const { return dir_; }
-
-    std::string write(const std::string &name, const std::string &text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
-        return path(name);
-    }
-
-  private:
-    std::string dir_;
-};
 
 /* Opens `path` as the database and reads every record. */
 std::vector<CTY_data> read_all(const std::string &path, std::vector<int> *counts = nullptr) {
@@ -64,7 +40,7 @@ std::vector<CTY_data> read_all(const std::string &path, std::vector<int> *counts
 }
 
 CTY_data read_one(const std::string &text, int *count) {
-    Scratch s;
+    ScratchDir s;
     int fd = CTY_open(s.write("one.cty", text).c_str(), 0, 0);
     CTY_data rec;
     std::memset(&rec, 'Z', sizeof rec);
@@ -115,7 +91,7 @@ TEST(CtyRead, FixtureReadsAsWholeRecords) {
 }
 
 TEST(CtyRead, StarsAroundDigitSetFlags) {
-    Scratch s;
+    ScratchDir s;
     std::string path = s.write("p.cty", "A IL US KAAA *3* 1 2 3 1 0\n"
                                         "B IL US KBBB 7 1 2 3 2 0\n"
                                         "C IL US KCCC *4 1 2 3 3 0\n"
@@ -133,7 +109,7 @@ TEST(CtyRead, StarsAroundDigitSetFlags) {
 }
 
 TEST(CtyRead, PriorityWithoutDigitIsMissing) {
-    Scratch s;
+    ScratchDir s;
     std::string path = s.write("p.cty", "A IL US KAAA * 41.5 -87 200 1 0\n"
                                         "B IL US KBBB x* 41.5 -87 200 2 0\n"
                                         "C IL US KCCC ** 41.5 -87 200 3 0\n"
@@ -168,7 +144,7 @@ TEST(CtyRead, OverlongPriorityFieldDropsItsRest) {
 }
 
 TEST(CtyRead, ElevationAbove9000IsMissing) {
-    Scratch s;
+    ScratchDir s;
     std::string path = s.write("e.cty", "A IL US KAAA 1 40 -80 9999 1 0\n"
                                         "B IL US KBBB 1 40 -80 9000 2 0\n"
                                         "C IL US KCCC 1 40 -80 9000.5 3 0\n");
@@ -180,7 +156,7 @@ TEST(CtyRead, ElevationAbove9000IsMissing) {
 }
 
 TEST(CtyRead, ScanRunsAcrossLineEndsAndBlankLines) {
-    Scratch s;
+    ScratchDir s;
     std::string path =
         s.write("x.cty", "\n\nChicago IL US KORD\n  *3* 41.98\n-87.90 201 72530 1\n\n\n"
                          "Gary IN US KGYY 6 41.62 -87.41 180 72527 5");
@@ -196,7 +172,7 @@ TEST(CtyRead, ScanRunsAcrossLineEndsAndBlankLines) {
 }
 
 TEST(CtyRead, UnreadableFieldStopsTheRecordAndStartsTheNext) {
-    Scratch s;
+    ScratchDir s;
     /* The first record lacks its last number: the scan stops at "B". */
     std::string path = s.write("x.cty", "A IL US KAAA 3 41 -87 200 72530\n"
                                         "B IN US KBBB 4 40 -86 210 72438 7\n");
@@ -212,7 +188,7 @@ TEST(CtyRead, UnreadableFieldStopsTheRecordAndStartsTheNext) {
 }
 
 TEST(CtyRead, RecordCutShortShowsOnlyWhatItHolds) {
-    Scratch s;
+    ScratchDir s;
     std::string path = s.write("x.cty", "Chicago IL US KORD *3* 41.98 -87.90 201 72530 1\n"
                                         "Short IN US");
     int fd = CTY_open(path.c_str(), 0, 0);
@@ -264,7 +240,7 @@ TEST(CtyRead, GarbageNeverOverrunsOrHangs) {
     junk += " " + std::string(5000, '7') + " " + std::string(3000, 'x') + " ";
     junk += "A IL US KAAA 3 " + std::string(300, '1') + ".5 -87 1e 72530 0 ";
     junk += "A IL US KAAA 3 - . +e 99999999999999999999 -99999999999999999999";
-    Scratch s;
+    ScratchDir s;
     int fd = CTY_open(s.write("junk.cty", junk).c_str(), 0, 0);
     ASSERT_GE(fd, 0);
     CTY_data rec;
@@ -294,7 +270,7 @@ TEST(CtyRead, NothingOpenAnswersMinusOne) {
 }
 
 TEST(CtyOpen, AccessOtherThanReadOrWriteFails) {
-    Scratch s;
+    ScratchDir s;
     std::string path = s.path("new.cty");
     CTY_close(0);
     EXPECT_EQ(CTY_open(path.c_str(), 2, 0), -1);
@@ -306,7 +282,7 @@ TEST(CtyOpen, AccessOtherThanReadOrWriteFails) {
 }
 
 TEST(CtyOpen, WriteAccessCreatesTheFileAndKeepsItsType) {
-    Scratch s;
+    ScratchDir s;
     std::string path = s.path("sub/new.cty");
     int fd = CTY_open(path.c_str(), 1, 7);
     ASSERT_GE(fd, 0);
@@ -318,7 +294,7 @@ TEST(CtyOpen, WriteAccessCreatesTheFileAndKeepsItsType) {
 }
 
 TEST(CtyOpen, SecondOpenClosesTheFirst) {
-    Scratch s;
+    ScratchDir s;
     std::string a = s.write("a.cty", "Alpha IL US KAAA 1 40 -80 100 1 0\n");
     std::string b = s.write("b.cty", "Beta IN US KBBB 2 41 -81 200 2 0\n");
     int fa = CTY_open(a.c_str(), 0, 0);
@@ -370,7 +346,7 @@ TEST(CtyDataInit, EmptiesNamesAndMarksNumbersMissing) {
 }
 
 TEST(CtyOpenFile, EstimatesStationsFromFileSize) {
-    Scratch s;
+    ScratchDir s;
     struct Case {
         long size;
         int stations;
@@ -387,7 +363,7 @@ TEST(CtyOpenFile, EstimatesStationsFromFileSize) {
 }
 
 TEST(CtyOpenFile, MissingFileWarns) {
-    Scratch s;
+    ScratchDir s;
     std::string path = s.path("nowhere.cty");
     EXPECT_EXIT(
         {
@@ -411,7 +387,7 @@ TEST(CtyOpenFile, CityFileNoneFailsSilently) {
 }
 
 TEST(CtyOpenFile, ResourcesNameTheFile) {
-    Scratch s;
+    ScratchDir s;
     s.write("mine.cty", "Mine IL US KMIN 1 40 -80 100 1 0\n");
     s.write("arg.cty", "Arg IL US KARG 1 40 -80 100 1 0\n");
     EXPECT_EXIT(
@@ -451,7 +427,7 @@ TEST(CtyGet, FindsByNumberIdentifierOrName) {
 }
 
 TEST(CtyGet, MissingDatabaseFindsNothing) {
-    Scratch s;
+    ScratchDir s;
     CTY_data rec{};
     EXPECT_EQ(CTY_get(s.path("none.cty").c_str(), "KORD", &rec), 0);
     EXPECT_EQ(CTY_get(kFixture.c_str(), nullptr, &rec), 0);

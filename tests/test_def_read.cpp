@@ -3,46 +3,24 @@
  * the search of a directory, the limits of the caller's buffers, key
  * patterns against qualified names, and the environment lookup.
  */
-#include <gtest/gtest.h>
-
-#include "kem.h"
+#include "support.h"
 
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
 
+using kemtest::count_of;
+using kemtest::ScratchDir;
 using Settings = std::vector<std::pair<std::string, std::string>>;
 
 const std::string data_dir = std::string(KEM_TEST_DATA) + "/defaults/";
-
-/* A scratch directory under /tmp, removed with everything in it. */
-class Scratch {
-  public:
-    Scratch() {
-        char name[] = "/tmp/defreadXXXXXX";
-        const char *made = mkdtemp(name);
-        EXPECT_NE(made, nullptr);
-        dir_ = made ? made : "/tmp";
-    }
-    ~Scratch() { std::filesystem::remove_all(dir_); }
-    const std::string &dir() const { return dir_; }
-    std::string write(const std::string &name, const std::string &text) const {
-        std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
-
-  private:
-    std::string dir_;
-};
 
 Settings read_all() {
     Settings out;
@@ -65,13 +43,6 @@ std::string read_file_stderr(const std::string &path, Settings &out) {
     testing::internal::CaptureStderr();
     out = read_file(path);
     return testing::internal::GetCapturedStderr();
-}
-
-size_t count_of(const std::string &text, const std::string &part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != text.npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
 }
 
 void use_program(const char *title) {
@@ -129,7 +100,7 @@ TEST(DefRead, ElifChainReadsExactlyOneBranch) {
 }
 
 TEST(DefRead, SectionsNestedBeyondTenAreBalancedButNotRead) {
-    Scratch s;
+    ScratchDir s;
     std::string text;
     for (int i = 1; i <= 12; ++i)
         text += "IF t\nat.depth" + std::to_string(i) + " yes\n";
@@ -153,7 +124,7 @@ TEST(DefRead, SectionsNestedBeyondTenAreBalancedButNotRead) {
 }
 
 TEST(DefRead, SectionsLeftOpenEndWithTheirFile) {
-    Scratch s;
+    ScratchDir s;
     std::string open_if = s.write("a.def", "IF nothing\nhidden.a no\n");
     std::string next = s.write("b.def", "shown.b yes\n");
     DEF_clr_tag();
@@ -177,7 +148,7 @@ TEST(DefRead, SectionsLeftOpenEndWithTheirFile) {
 }
 
 TEST(DefRead, OverlongKeysAreSkippedAndValuesCutWithinTheBuffers) {
-    Scratch s;
+    ScratchDir s;
     const std::string key49(49, 'k');
     const std::string key50(50, 'q');
     const std::string value247(247, 'v');
@@ -210,7 +181,7 @@ TEST(DefRead, OverlongKeysAreSkippedAndValuesCutWithinTheBuffers) {
 }
 
 TEST(DefRead, BinaryGarbageEndsCleanly) {
-    Scratch s;
+    ScratchDir s;
     std::string junk;
     unsigned x = 12345;
     for (int i = 0; i < 20000; ++i) {
@@ -235,7 +206,7 @@ TEST(DefRead, BinaryGarbageEndsCleanly) {
 }
 
 TEST(DefTag, KeepsCopiesAndStopsAtTen) {
-    Scratch s;
+    ScratchDir s;
     DEF_clr_tag();
     char buffer[16];
     std::strcpy(buffer, "t1");
@@ -265,19 +236,19 @@ TEST(DefOpen, DirectoryPrefersKemCfgThenDotKemdefThenKemRes) {
     EXPECT_EQ(read_file(data_dir + "both/"), (Settings{{"from.cfg", "yes"}}));
     EXPECT_EQ(read_file(data_dir + "resonly"), (Settings{{"from.res", "yes"}}));
 
-    Scratch s;
+    ScratchDir s;
     s.write(".kemdef", "from.kemdef yes\n");
     s.write("Kem.res", "from.res no\n");
     EXPECT_EQ(read_file(s.dir()), (Settings{{"from.kemdef", "yes"}}));
 
-    Scratch empty;
+    ScratchDir empty;
     char key[50], value[200];
     EXPECT_EQ(DEF_open(empty.dir().c_str()), -1);
     EXPECT_EQ(DEF_get(key, value), -1);
 }
 
 TEST(DefOpen, NoNameMeansDotKemdefInTheWorkingDirectory) {
-    Scratch s;
+    ScratchDir s;
     s.write(".kemdef", "here yes\n");
     std::string home = std::filesystem::current_path();
     ASSERT_EQ(chdir(s.dir().c_str()), 0);
@@ -291,7 +262,7 @@ TEST(DefOpen, NoNameMeansDotKemdefInTheWorkingDirectory) {
 }
 
 TEST(DefOpen, FailuresAnswerMinusOneAndReadNothing) {
-    Scratch s;
+    ScratchDir s;
     char key[50], value[200];
     std::string good = s.write("good.def", "a.b c\n");
 
@@ -309,13 +280,11 @@ TEST(DefOpen, FailuresAnswerMinusOneAndReadNothing) {
     // just room for "/kem.cfg".
     std::string dir71 = s.dir() + "/" + std::string(70 - s.dir().size(), 'd');
     ASSERT_EQ(dir71.size(), 71u);
-    std::filesystem::create_directory(dir71);
-    std::ofstream(dir71 + "/kem.cfg") << "deep.key yes\n";
+    kemtest::write_file(dir71 + "/kem.cfg", "deep.key yes\n");
     EXPECT_EQ(read_file(dir71), (Settings{{"deep.key", "yes"}}));
 
     std::string dir72 = dir71 + "e";
-    std::filesystem::create_directory(dir72);
-    std::ofstream(dir72 + "/kem.cfg") << "deep.key no\n";
+    kemtest::write_file(dir72 + "/kem.cfg", "deep.key no\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(DEF_open(dir72.c_str()), -1);
     EXPECT_EQ(DEF_open((std::string(80, 'n')).c_str()), -1);
