@@ -1,53 +1,24 @@
 // Tests of the levelled message output.
 //
 // The message state is process-wide.  Scenarios that print run in a forked
-// child with its standard streams sent to files in a scratch directory;
-// scenarios that need the start-up state run in a freshly started copy of
-// this program (a threadsafe death test) and report on standard error.
-#include "kem.h"
+// child with their standard streams captured; scenarios that need the start-up state run in a
+// freshly started copy of this program (a threadsafe death test) and report on standard error.
+#include "support.h"
 
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <iterator>
 #include <regex>
-#include <sstream>
 #include <string>
 
 namespace {
 
-struct Scratch {
-    Scratch() {
-        char pattern[] = "/tmp/test_mess.XXXXXX";
-        path = mkdtemp(pattern) ? pattern : "";
-    }
-    ~Scratch() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string file(const std::string &name) const { return path + "/" + name; }
-    std::string read(const std::string &name) const {
-        std::ifstream in(file(name));
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    void write(const std::string &name, const std::string &text) const {
-        std::ofstream(file(name)) << text;
-    }
-    std::string path;
-};
-
-struct Child {
-    std::string out, err;
-};
+using kemtest::Captured;
+using kemtest::ScratchDir;
 
 // Puts the modes that earlier tests may have changed back to a known state.
 void reset_messages() {
@@ -59,30 +30,15 @@ void reset_messages() {
     FLAG_set_batch(0);
 }
 
-// Runs the scenario in a child whose standard output and error go to files
-// and whose standard input is a pipe holding `input`.
-Child run_child(const Scratch &dir, const std::function<void()> &scenario,
-                const std::string &input = "") {
-    int fds[2];
-    if (pipe(fds) != 0 || write(fds[1], input.data(), input.size()) < 0)
-        return {};
-    close(fds[1]);
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[0], 0);
-        std::freopen(dir.file("stdout").c_str(), "w", stdout);
-        std::freopen(dir.file("stderr").c_str(), "w", stderr);
-        reset_messages();
-        scenario();
-        std::fflush(nullptr);
-        _exit(0);
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    return {dir.read("stdout"), dir.read("stderr")};
+// Runs the scenario in a child from known message modes, with `input` as
+// its standard input.
+Captured run_child(const std::function<void()> &scenario, const std::string &input = "") {
+    return kemtest::in_child(
+        [&] {
+            reset_messages();
+            scenario();
+        },
+        input);
 }
 
 void print_lines(int from, int to) {
@@ -102,11 +58,9 @@ M_type level_after(const char *str) {
     return MESS_get();
 }
 
-int count_entries_but_std_streams(const Scratch &dir) {
-    int entries = 0;
-    for (auto &e : std::filesystem::directory_iterator(dir.path))
-        entries += e.path().filename() != "stdout" && e.path().filename() != "stderr";
-    return entries;
+int count_entries(const ScratchDir &dir) {
+    auto entries = std::filesystem::directory_iterator(dir.dir());
+    return static_cast<int>(std::distance(entries, {}));
 }
 
 // In a fresh copy of the program: standard output joins standard error so
@@ -214,20 +168,18 @@ TEST(Mess, UnknownAndEmptyWordsNameNothing) {
 }
 
 TEST(Mess, LineItemReadsTheNumberAfterOneSeparator) {
-    Scratch dir;
-    run_child(dir, [] {
+    Captured c = run_child([] {
         for (const char *item : {"line30", "line:30", "LINE=40", "line", "line:", "line:-5",
                                  "line:abc", "line: 12", "line:99999999999999999999"}) {
             MESS_set_str(item);
             std::printf("%d ", MESS_get_max_lines());
         }
     });
-    EXPECT_EQ(dir.read("stdout"), "22 30 40 22 22 22 22 12 2147483647 ");
+    EXPECT_EQ(c.out, "22 30 40 22 22 22 22 12 2147483647 ");
 }
 
 TEST(Mess, ErrorsAndWarningsGoToStandardError) {
-    Scratch dir;
-    Child c = run_child(dir, [] {
+    Captured c = run_child([] {
         MESS_print(M_error, "error\n");
         MESS_print(M_out1, "out1\n");
         MESS_print(0x31, "both\n");
@@ -240,11 +192,11 @@ TEST(Mess, ErrorsAndWarningsGoToStandardError) {
 }
 
 TEST(Mess, FileItemsChooseFileAndTerminal) {
-    Scratch dir;
+    ScratchDir dir;
     dir.write("old", "old\n");
     dir.write("keep", "kept\n");
-    std::string p = dir.path + "/";
-    Child c = run_child(dir, [&] {
+    std::string p = dir.dir() + "/";
+    Captured c = run_child([&] {
         MESS_set_str(("+fi:" + p + "plus").c_str());
         int r1 = MESS_print(M_print, "to plus\n");
         MESS_set_str(("-fi=" + p + "old").c_str());
@@ -265,10 +217,10 @@ TEST(Mess, FileItemsChooseFileAndTerminal) {
 }
 
 TEST(Mess, FileItemsWithoutANameOpenNothing) {
-    Scratch dir;
-    std::string log = dir.file("log");
-    Child c = run_child(dir, [&] {
-        if (chdir(dir.path.c_str()) != 0)
+    ScratchDir dir;
+    std::string log = dir.path("log");
+    Captured c = run_child([&] {
+        if (chdir(dir.dir().c_str()) != 0)
             return;
         int r = 0;
         for (const char *item : {"+fi", "@fi", "-fi", "dfi", "+fi:", "@FI=", "dfi:"}) {
@@ -283,13 +235,13 @@ TEST(Mess, FileItemsWithoutANameOpenNothing) {
     EXPECT_EQ(c.err, "7");
     EXPECT_EQ(c.out, "+fi\n@fi\n-fi\ndfi\n+fi:\n@FI=\ndfi:\n");
     EXPECT_EQ(dir.read("log"), "");
-    EXPECT_EQ(count_entries_but_std_streams(dir), 1); // the log only
+    EXPECT_EQ(count_entries(dir), 1); // the log only
 }
 
 TEST(Mess, StampedFileLinesStartWithTheUtcTime) {
-    Scratch dir;
-    std::string item = "@fi:" + dir.file("log");
-    run_child(dir, [&] {
+    ScratchDir dir;
+    std::string item = "@fi:" + dir.path("log");
+    Captured c = run_child([&] {
         MESS_set_str(item.c_str());
         MESS_print(M_print, "first %d\n", 1);
         MESS_print(M_error, "two ");
@@ -299,20 +251,20 @@ TEST(Mess, StampedFileLinesStartWithTheUtcTime) {
                         "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]Z -- ";
     std::regex expected(stamp + "first 1\n" + stamp + "two " + stamp + "calls\n");
     EXPECT_TRUE(std::regex_match(dir.read("log"), expected)) << dir.read("log");
-    EXPECT_EQ(dir.read("stdout"), "first 1\n");
+    EXPECT_EQ(c.out, "first 1\n");
 }
 
 TEST(Mess, DeferredFileIsOpenedForEachMessage) {
-    Scratch dir;
+    ScratchDir dir;
     dir.write("plain", "");
-    std::string deferred = dir.file("deferred");
-    Child c = run_child(dir, [&] {
+    std::string deferred = dir.path("deferred");
+    Captured c = run_child([&] {
         MESS_set_str(("dfi:" + deferred).c_str());
         std::printf("before=%d\n", static_cast<int>(access(deferred.c_str(), F_OK) == 0));
         MESS_print(M_print, "one\n");
         unlink(deferred.c_str());
         MESS_print(M_print, "two\n");
-        MESS_set_str(("dfi:" + dir.file("plain/sub")).c_str());
+        MESS_set_str(("dfi:" + dir.path("plain/sub")).c_str());
         MESS_print(M_print, "three\n");
     });
     EXPECT_EQ(c.out, "before=0\none\ntwo\nthree\n");
@@ -320,32 +272,32 @@ TEST(Mess, DeferredFileIsOpenedForEachMessage) {
 }
 
 TEST(Mess, DeferredNameLongerThanItsBufferIsRefused) {
-    Scratch dir;
-    std::string fits = dir.path + "/" + std::string(159 - dir.path.size() - 1, 'f');
-    std::string too_long = dir.path + "/" + std::string(160 - dir.path.size() - 1, 'g');
-    run_child(dir, [&] {
+    ScratchDir dir;
+    std::string fits = dir.dir() + "/" + std::string(159 - dir.dir().size() - 1, 'f');
+    std::string too_long = dir.dir() + "/" + std::string(160 - dir.dir().size() - 1, 'g');
+    Captured c = run_child([&] {
         MESS_set_str(("dfi:" + fits).c_str());
         MESS_print(M_print, "fits\n");
         MESS_set_str(("dfi:" + too_long).c_str());
         MESS_print(M_print, "too long\n");
     });
-    EXPECT_EQ(dir.read("stdout"), "fits\ntoo long\n");
-    EXPECT_EQ(count_entries_but_std_streams(dir), 1);
-    EXPECT_EQ(dir.read(fits.substr(dir.path.size() + 1)), "fits\n");
+    EXPECT_EQ(c.out, "fits\ntoo long\n");
+    EXPECT_EQ(count_entries(dir), 1);
+    EXPECT_EQ(dir.read(fits.substr(dir.dir().size() + 1)), "fits\n");
 }
 
 TEST(Mess, EchoFileGetsEveryShownMessage) {
-    Scratch dir;
-    Child c = run_child(dir, [&] {
-        MESS_file(dir.file("echo1").c_str(), "w");
+    ScratchDir dir;
+    Captured c = run_child([&] {
+        MESS_file(dir.path("echo1").c_str(), "w");
         MESS_print(M_print, "a\n");
-        MESS_set_str(("+debug,@fi:" + dir.file("log")).c_str());
+        MESS_set_str(("+debug,@fi:" + dir.path("log")).c_str());
         MESS_print(M_error, "b\n");
         MESS_set_str("fi"); // terminal off
         MESS_print(M_out4, "c\n");
         MESS_set_str("-out4");
         MESS_print(M_out4, "hidden\n");
-        MESS_file(dir.file("echo2").c_str(), "w");
+        MESS_file(dir.path("echo2").c_str(), "w");
         MESS_print(M_print, "d\n");
         MESS_file_close();
         MESS_print(M_print, "e\n");
@@ -359,10 +311,10 @@ TEST(Mess, EchoFileGetsEveryShownMessage) {
 }
 
 TEST(Mess, ItemListShowsMessAddsDebugAndEmptiesTheLog) {
-    Scratch dir;
+    ScratchDir dir;
     dir.write("run.log", "old text\n");
-    std::string items = "mess,+debugd,-fi:" + dir.file("run.log");
-    Child c = run_child(dir, [&] {
+    std::string items = "mess,+debugd,-fi:" + dir.path("run.log");
+    Captured c = run_child([&] {
         MESS_set_str(items.c_str());
         std::printf("%x\n", MESS_get());
         MESS_print(0x80000000u, "debug d\n");
@@ -374,9 +326,7 @@ TEST(Mess, ItemListShowsMessAddsDebugAndEmptiesTheLog) {
 }
 
 TEST(Mess, AutomaticPagingWaitsAfterTheTwentyThirdNewlineAndAnyWaitRestartsTheCount) {
-    Scratch dir;
-    Child c = run_child(
-        dir,
+    Captured c = run_child(
         [] {
             MESS_set_str("PAGE");
             print_lines(1, 22);
@@ -394,9 +344,7 @@ TEST(Mess, AutomaticPagingWaitsAfterTheTwentyThirdNewlineAndAnyWaitRestartsTheCo
 }
 
 TEST(Mess, NoWaitWithoutAutomaticPagingOrInBatchMode) {
-    Scratch dir;
-    Child c = run_child(
-        dir,
+    Captured c = run_child(
         [] {
             print_lines(1, 30); // paging on request only
             MESS_set_str("page,pages");
@@ -415,9 +363,7 @@ TEST(Mess, NoWaitWithoutAutomaticPagingOrInBatchMode) {
 }
 
 TEST(Mess, HoldShowsItsTextUnformattedAndReadsOneCharacter) {
-    Scratch dir;
-    Child c = run_child(
-        dir,
+    Captured c = run_child(
         [] {
             MESS_hold(M_print, "wait %d\n");
             MESS_hold(M_warn, "warn\n"); // needs error and warn bits for stderr
@@ -440,8 +386,7 @@ TEST(Mess, HoldShowsItsTextUnformattedAndReadsOneCharacter) {
 }
 
 TEST(Mess, BannerShowsProgramAndVersionAsMessMessage) {
-    Scratch dir;
-    Child c = run_child(dir, [] {
+    Captured c = run_child([] {
         MESS_print_prog("CITY DETERMINATION PROGRAM");
         MESS_set(10, M_warn);
         MESS_print_prog("HIDDEN");
