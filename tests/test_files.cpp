@@ -1,7 +1,5 @@
 // Tests of paths and file access.
-#include "kem.h"
-
-#include <gtest/gtest.h>
+#include "support.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -13,37 +11,21 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
 
+using kemtest::read_file;
+using kemtest::run_in_child;
+using kemtest::write_file;
+
 // A scratch directory under /tmp, removed with everything in it.
 class Files : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/kem-files-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
-    std::string at(const std::string &name) const { return dir + "/" + name; }
-    void write(const std::string &path, const std::string &bytes) const {
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    std::string dir;
+    std::string at(const std::string &name) const { return scratch.path(name); }
+    kemtest::ScratchDir scratch;
+    const std::string dir = scratch.dir();
 };
-
-std::string read_all(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::string joined(const char *path, const char *file) {
     char out[KEM_PATH_MAX];
@@ -64,16 +46,6 @@ std::string home_dir() {
 mode_t dir_mode(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
-// Points the standard input at a file holding `text` and silences the
-// standard output (in a child).
-void feed_stdin(const std::string &path, const std::string &text) {
-    std::ofstream(path) << text;
-    if (freopen(path.c_str(), "r", stdin) == nullptr)
-        _exit(99);
-    if (freopen("/dev/null", "w", stdout) == nullptr) // the question
-        _exit(99);
 }
 
 } // namespace
@@ -162,7 +134,7 @@ TEST(FileNames, OverlongUserNamesAreUnknownAccounts) {
 }
 
 TEST_F(Files, ExistenceKindSizeTimeAndDelete) {
-    write(at("f"), "12345");
+    write_file(at("f"), "12345");
     ASSERT_EQ(mkfifo(at("p").c_str(), 0600), 0);
     EXPECT_EQ(FILE_exist(at("f").c_str()), 1);
     EXPECT_EQ(FILE_exist(at("missing").c_str()), 0);
@@ -195,7 +167,7 @@ TEST_F(Files, StandardStreamNamesExistWithoutAFile) {
     EXPECT_EQ(FILE_exist("-"), 1);
     EXPECT_EQ(FILE_exist(""), 1);
     EXPECT_EQ(FILE_is_file("-"), 0);
-    write(at("-"), "x");
+    write_file(at("-"), "x");
     EXPECT_EQ(FILE_is_file("-"), 1);
     EXPECT_EQ(FILE_is_dir("-"), 0);
     ASSERT_EQ(chdir(cwd), 0);
@@ -210,7 +182,7 @@ TEST_F(Files, NamesLongerThanAPathAreRefused) {
         ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
     }
     std::string name = deep + "/file";
-    write(name, "KEMSFC data");
+    write_file(name, "KEMSFC data");
     ASSERT_EQ(access(name.c_str(), F_OK), 0);
     const char *n = name.c_str();
     EXPECT_EQ(FILE_exist(n), 0);
@@ -274,12 +246,12 @@ TEST_F(Files, OpenForWritingCreatesDirectoriesOnce) {
     ASSERT_NE(out, nullptr);
     fputs("text\n", out);
     EXPECT_EQ(FILE_close(out), 0);
-    EXPECT_EQ(read_all(name), "text\n");
+    EXPECT_EQ(read_file(name), "text\n");
     FILE *app = FILE_open(name.c_str(), "a");
     ASSERT_NE(app, nullptr);
     fputs("more\n", app);
     EXPECT_EQ(FILE_close(app), 0);
-    EXPECT_EQ(read_all(name), "text\nmore\n");
+    EXPECT_EQ(read_file(name), "text\nmore\n");
 
     // Reading never creates anything.
     EXPECT_EQ(FILE_open(at("r/s/t").c_str(), "r"), nullptr);
@@ -310,7 +282,7 @@ TEST_F(Files, PipesReadAndWriteThroughACommand) {
     ASSERT_NE(out, nullptr);
     fputs("through the pipe\n", out);
     EXPECT_EQ(FILE_close(out), 0); // pclose waits for the command
-    EXPECT_EQ(read_all(target), "through the pipe\n");
+    EXPECT_EQ(read_file(target), "through the pipe\n");
 
     FILE *in = FILE_open("|echo hello", "r");
     ASSERT_NE(in, nullptr);
@@ -327,7 +299,7 @@ TEST_F(Files, TypeRecognisesTheDataMagics) {
         {"", -1},           {"KEM", -1},       {"XKEMSFC", -1},
     };
     for (const auto &[text, code] : cases) {
-        write(at("data"), text);
+        write_file(at("data"), text);
         EXPECT_EQ(FILE_type(at("data").c_str()), code) << text;
     }
     EXPECT_EQ(FILE_type(at("missing").c_str()), -1);
@@ -336,45 +308,39 @@ TEST_F(Files, TypeRecognisesTheDataMagics) {
 }
 
 TEST_F(Files, TypeFallsBackToTheNameBeforeTheDash) {
-    write(at("grid"), "KEMGRID v2");
+    write_file(at("grid"), "KEMGRID v2");
     EXPECT_EQ(FILE_type(at("grid-03").c_str()), 6);
     EXPECT_EQ(FILE_type(at("grid-03-x").c_str()), 6);
     EXPECT_EQ(FILE_type(at("other-03").c_str()), -1);
     std::string dashed = at("kem-dir");
     ASSERT_EQ(mkdir(dashed.c_str(), 0755), 0);
-    write(dashed + "/raw", "KEMRAW");
+    write_file(dashed + "/raw", "KEMRAW");
     EXPECT_EQ(FILE_type((dashed + "/raw-12").c_str()), 5); // dashes of directories do not count
-    write(at("kem"), "KEMIMG");
+    write_file(at("kem"), "KEMIMG");
     EXPECT_EQ(FILE_type((dashed + "/none-12").c_str()), -1);
-    write(at("grid-03"), "KEMSFC");
+    write_file(at("grid-03"), "KEMSFC");
     EXPECT_EQ(FILE_type(at("grid-03").c_str()), 11); // the name itself first
 }
 
 TEST_F(Files, TypeReadsStandardInputWithoutClosingIt) {
-    std::string input = at("stdin");
-    EXPECT_EXIT(
-        {
-            feed_stdin(input, "KEMRAW header\nrest\n");
-            int code = FILE_type("-");
-            char line[KEM_LINE_MAX + 1];
-            bool open = fcntl(STDIN_FILENO, F_GETFD) != -1 && fgetline(stdin, line) >= 0;
-            _exit(code == 5 && open ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    auto body = [] {
+        int code = FILE_type("-");
+        char line[KEM_LINE_MAX + 1];
+        bool open = fcntl(STDIN_FILENO, F_GETFD) != -1 && fgetline(stdin, line) >= 0;
+        return code == 5 && open ? 0 : 1;
+    };
+    EXPECT_EQ(run_in_child(body, "KEMRAW header\nrest\n").status, 0);
 }
 
 TEST_F(Files, TypeNeverFallsBackToStandardInput) {
     // "-03" does not exist; the part before its dash is empty, which would
     // name the standard input: it must not be read.
-    std::string input = at("stdin");
-    EXPECT_EXIT(
-        {
-            feed_stdin(input, "KEMSFC\n");
-            int code = FILE_type("-03");
-            int code2 = FILE_type("std-03");
-            _exit(code == -1 && code2 == -1 && ftell(stdin) == 0 ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    auto body = [] {
+        int code = FILE_type("-03");
+        int code2 = FILE_type("std-03");
+        return code == -1 && code2 == -1 && ftell(stdin) == 0 ? 0 : 1;
+    };
+    EXPECT_EQ(run_in_child(body, "KEMSFC\n").status, 0);
 }
 
 TEST(FileType, PipesAreClosedWithPclose) {
@@ -389,7 +355,7 @@ TEST(FileType, PipesAreClosedWithPclose) {
 }
 
 TEST_F(Files, OverwriteAnswersWithoutAskingWhenItCan) {
-    write(at("f"), "x");
+    write_file(at("f"), "x");
     const std::string f = at("f");
     const std::string missing = at("missing");
     EXPECT_EQ(FILE_overwrite(missing.c_str(), 2), 1);
@@ -419,9 +385,8 @@ TEST_F(Files, OverwriteAnswersWithoutAskingWhenItCan) {
 }
 
 TEST_F(Files, OverwriteDecodesTheAnswer) {
-    write(at("f"), "x");
+    write_file(at("f"), "x");
     const std::string f = at("f");
-    const std::string input = at("answer");
     struct Case {
         const char *answer;
         int flag;
@@ -432,24 +397,14 @@ TEST_F(Files, OverwriteDecodesTheAnswer) {
         {"n\n", 2, 3}, {"use\n", 1, 3},  {"?\n", 2, 3}, {"Yes\n", 1, 1},
     };
     for (const Case &c : cases) {
-        EXPECT_EXIT(
-            {
-                feed_stdin(input, c.answer);
-                _exit(FILE_overwrite(f.c_str(), c.flag));
-            },
-            ::testing::ExitedWithCode(c.expected), "")
+        auto answer = [&] { return FILE_overwrite(f.c_str(), c.flag); };
+        EXPECT_EQ(run_in_child(answer, c.answer).status, c.expected)
             << c.answer << " flag " << c.flag;
     }
 }
 
 TEST_F(Files, OverwriteNeverUsesTheNameAsAFormat) {
     const std::string f = at("x%n%s%s%s%n");
-    write(f, "x");
-    const std::string input = at("answer");
-    EXPECT_EXIT(
-        {
-            feed_stdin(input, "o\n");
-            _exit(FILE_overwrite(f.c_str(), 2));
-        },
-        ::testing::ExitedWithCode(1), "");
+    write_file(f, "x");
+    EXPECT_EQ(run_in_child([&] { return FILE_overwrite(f.c_str(), 2); }, "o\n").status, 1);
 }

@@ -1,30 +1,27 @@
 // Tests of the process, prompt and timing utilities: real child processes,
-// real pipes for prompts, and forked children wherever the table of
-// background children or the child file names must start fresh.
-#include <gtest/gtest.h>
+// prompts answered from a fed standard input, and forked children wherever
+// the table of background children or the child file names must start fresh.
+#include "support.h"
 
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "kem.h"
-
-extern char **environ;
-
 namespace {
+
+using kemtest::Captured;
+using kemtest::read_file;
+using kemtest::run_in_child;
+using kemtest::ScratchDir;
+using kemtest::write_file;
 
 // Checks inside a forked child: the first failed one ends the child with
 // status 1 and says which on stderr, where EXPECT_EXIT shows it.
@@ -52,33 +49,6 @@ class Argv {
     std::vector<char *> ptrs;
 };
 
-class Scratch {
-  public:
-    Scratch() {
-        char tmpl[] = "/tmp/kem_system_XXXXXX";
-        dir = mkdtemp(tmpl) ? tmpl : "";
-    }
-    ~Scratch() {
-        std::error_code ec;
-        if (!dir.empty())
-            std::filesystem::remove_all(dir, ec);
-    }
-    std::string path(const std::string &name) const { return dir + "/" + name; }
-
-    std::string dir;
-};
-
-std::string read_file(const std::string &name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string &name, const std::string &text) {
-    std::ofstream(name, std::ios::binary) << text;
-}
-
 std::string read_all(int fd) {
     std::string text;
     char buf[4096];
@@ -87,53 +57,6 @@ std::string read_all(int fd) {
         text.append(buf, static_cast<size_t>(n));
     close(fd);
     return text;
-}
-
-struct ChildResult {
-    int status; // exit status, or -1 when a signal ended the child
-    std::string out;
-    std::string err;
-};
-
-// Runs body in a child whose standard input is a pipe holding input and
-// whose standard output and error are captured; body's result is its
-// exit status.
-ChildResult run_with_input(const std::string &input, const std::function<int()> &body) {
-    signal(SIGPIPE, SIG_IGN);
-    int in[2], out[2], err[2];
-    if (pipe(in) || pipe(out) || pipe(err))
-        return {-2, "", ""};
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
-            close(fd);
-        int code = body();
-        fflush(nullptr);
-        _exit(code);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    if (write(in[1], input.data(), input.size()) < 0) {
-        // the child ended without reading; its status tells
-    }
-    close(in[1]);
-    ChildResult result{0, read_all(out[0]), read_all(err[0])};
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-size_t count(const std::string &text, const std::string &part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        n++;
-    return n;
 }
 
 const char *or_null(const char *text) {
@@ -155,7 +78,7 @@ TEST(System, VersionIsTheSuiteVersion) {
 }
 
 TEST(System, ExitEndsWithTheStatusAndFlushesOutput) {
-    ChildResult r = run_with_input("", [] {
+    Captured r = run_in_child([] {
         printf("pending");
         KEM_exit(4);
         return 0;
@@ -219,7 +142,7 @@ TEST(SetCommand, OtherTextIsNoCommand) {
 }
 
 TEST(SetCommand, SetWithoutNameListsTheResources) {
-    ChildResult r = run_with_input("", [] {
+    Captured r = run_in_child([] {
         RES_put("listed", "yes");
         return KEM_set_command("set") == 1 ? 0 : 1;
     });
@@ -238,36 +161,46 @@ TEST(SetCommand, ExitEndsTheProgramWithStatusZero) {
 
 TEST(Prompt, NumberPromptsObeySetAndAskAgainUntilANumber) {
     // a number beyond int is no answer either
-    ChildResult r = run_with_input("set x=5\nabc\n\n99999999999999999999\n12\nx\n-1.5\n", [] {
-        int value = KEM_promptd("Number? ");
-        float real = KEM_promptf("Real? ");
-        printf("[%d %s %g]", value, or_null(RES_get("x")), real);
-        return 0;
-    });
+    Captured r = run_in_child(
+        [] {
+            int value = KEM_promptd("Number? ");
+            float real = KEM_promptf("Real? ");
+            printf("[%d %s %g]", value, or_null(RES_get("x")), real);
+            return 0;
+        },
+        "set x=5\nabc\n\n99999999999999999999\n12\nx\n-1.5\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(count(r.out, "Number? "), 5u) << r.out;
-    EXPECT_EQ(count(r.out, "Real? "), 2u) << r.out;
+    EXPECT_EQ(kemtest::count_of(r.out, "Number? "), 5u) << r.out;
+    EXPECT_EQ(kemtest::count_of(r.out, "Real? "), 2u) << r.out;
     EXPECT_NE(r.out.find("[12 5 -1.5]"), std::string::npos) << r.out;
 }
 
 TEST(Prompt, ExitEndsTheProgramAtEveryPrompt) {
     auto never = [] { return 9; };
-    ChildResult d = run_with_input("EXIT\n", [&] {
-        KEM_promptd("? ");
-        return never();
-    });
-    ChildResult f = run_with_input("exits\n", [&] {
-        KEM_promptf("? ");
-        return never();
-    });
-    ChildResult l = run_with_input("exit\n", [&] {
-        KEM_promptl("? ", nullptr);
-        return never();
-    });
-    ChildResult s = run_with_input("Exit now\n", [&] {
-        KEM_prompts("? ", nullptr, 10);
-        return never();
-    });
+    Captured d = run_in_child(
+        [&] {
+            KEM_promptd("? ");
+            return never();
+        },
+        "EXIT\n");
+    Captured f = run_in_child(
+        [&] {
+            KEM_promptf("? ");
+            return never();
+        },
+        "exits\n");
+    Captured l = run_in_child(
+        [&] {
+            KEM_promptl("? ", nullptr);
+            return never();
+        },
+        "exit\n");
+    Captured s = run_in_child(
+        [&] {
+            KEM_prompts("? ", nullptr, 10);
+            return never();
+        },
+        "Exit now\n");
     EXPECT_EQ(d.status, 0);
     EXPECT_EQ(f.status, 0);
     EXPECT_EQ(l.status, 0);
@@ -275,38 +208,44 @@ TEST(Prompt, ExitEndsTheProgramAtEveryPrompt) {
 }
 
 TEST(Prompt, WordPromptListsResourcesForSetAndCannotSetOne) {
-    ChildResult r = run_with_input("set x=5\n  hello world\n", [] {
-        char word[20] = "";
-        char *got = KEM_promptl("Word? ", word);
-        printf("[%s %d %s]", got, got == word, RES_get("x") ? "set" : "unset");
-        return 0;
-    });
+    Captured r = run_in_child(
+        [] {
+            char word[20] = "";
+            char *got = KEM_promptl("Word? ", word);
+            printf("[%s %d %s]", got, got == word, RES_get("x") ? "set" : "unset");
+            return 0;
+        },
+        "set x=5\n  hello world\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Set resources\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("[hello 1 unset]"), std::string::npos) << r.out;
 }
 
 TEST(Prompt, WordPromptCutsTheWordToNineteenCharacters) {
-    ChildResult r = run_with_input("abcdefghijklmnopqrstuvwxyz\n", [] {
-        char *got = KEM_promptl("? ", nullptr);
-        printf("[%s]", got);
-        free(got);
-        return 0;
-    });
+    Captured r = run_in_child(
+        [] {
+            char *got = KEM_promptl("? ", nullptr);
+            printf("[%s]", got);
+            free(got);
+            return 0;
+        },
+        "abcdefghijklmnopqrstuvwxyz\n");
     EXPECT_NE(r.out.find("[abcdefghijklmnopqrs]"), std::string::npos) << r.out;
 }
 
 TEST(Prompt, StringPromptReadsLengthLessOneCharacters) {
-    ChildResult r = run_with_input("yes\nyes\noverwrite-it\n", [] {
-        char one[2];
-        char *a = KEM_prompts("? ", one, 1);
-        char *b = KEM_prompts("? ", nullptr, 0);
-        char *c = KEM_prompts("? ", nullptr, 10);
-        printf("[%s %s %s]", a, b, c);
-        free(b);
-        free(c);
-        return 0;
-    });
+    Captured r = run_in_child(
+        [] {
+            char one[2];
+            char *a = KEM_prompts("? ", one, 1);
+            char *b = KEM_prompts("? ", nullptr, 0);
+            char *c = KEM_prompts("? ", nullptr, 10);
+            printf("[%s %s %s]", a, b, c);
+            free(b);
+            free(c);
+            return 0;
+        },
+        "yes\nyes\noverwrite-it\n");
     EXPECT_NE(r.out.find("[y y overwrite]"), std::string::npos) << r.out;
 }
 
@@ -315,42 +254,46 @@ TEST(Prompt, EndOfInputEndsTheProgramWithStatusOne) {
         printf("[%d]", KEM_promptd("? "));
         return 0;
     };
-    ChildResult empty = run_with_input("", asks_number);
+    Captured empty = run_in_child(asks_number);
     EXPECT_EQ(empty.status, 1);
     EXPECT_NE(empty.err.find("End of input at prompt"), std::string::npos) << empty.err;
     // a last line without its newline is still an answer, or not
-    EXPECT_EQ(run_with_input("12", asks_number).out.find("[12]") != std::string::npos, true);
-    EXPECT_EQ(run_with_input("abc", asks_number).status, 1);
-    EXPECT_EQ(run_with_input("abc",
-                             [] {
-                                 KEM_promptl("? ", nullptr);
-                                 return 0;
-                             })
+    EXPECT_EQ(run_in_child(asks_number, "12").out.find("[12]") != std::string::npos, true);
+    EXPECT_EQ(run_in_child(asks_number, "abc").status, 1);
+    EXPECT_EQ(run_in_child(
+                  [] {
+                      KEM_promptl("? ", nullptr);
+                      return 0;
+                  },
+                  "abc")
                   .status,
               0);
-    EXPECT_EQ(run_with_input("\n\n",
-                             [] {
-                                 KEM_prompts("? ", nullptr, 5);
-                                 return 0;
-                             })
+    EXPECT_EQ(run_in_child(
+                  [] {
+                      KEM_prompts("? ", nullptr, 5);
+                      return 0;
+                  },
+                  "\n\n")
                   .status,
               1);
 }
 
 TEST(Prompt, PromptTextIsPrintedLiterally) {
-    ChildResult r = run_with_input("7\n", [] { return KEM_promptd("100%n%s%d? ") == 7 ? 0 : 1; });
+    Captured r = run_in_child([] { return KEM_promptd("100%n%s%d? ") == 7 ? 0 : 1; }, "7\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "100%n%s%d? ");
 }
 
 TEST(Prompt, RestOfAnOverlongLineDoesNotAnswerTheNextPrompt) {
     std::string first = "5" + std::string(90, ' ') + "7\n";
-    ChildResult r = run_with_input(first + "9\n", [] {
-        int a = KEM_promptd("? ");
-        int b = KEM_promptd("? ");
-        printf("[%d %d]", a, b);
-        return 0;
-    });
+    Captured r = run_in_child(
+        [] {
+            int a = KEM_promptd("? ");
+            int b = KEM_promptd("? ");
+            printf("[%d %d]", a, b);
+            return 0;
+        },
+        first + "9\n");
     EXPECT_NE(r.out.find("[5 9]"), std::string::npos) << r.out;
 }
 
@@ -389,18 +332,11 @@ TEST(Run, ChildGetsTheGivenEnvironment) {
 }
 
 TEST(Run, ProgramThatCannotBeStartedEndsWithStatusTwo) {
-    Scratch scratch;
-    std::string log = scratch.path("stderr");
-    fflush(stderr);
-    int saved = dup(2);
-    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 2);
-    close(fd);
-    int result = KEM_run("/nonexistent/kemprog", Argv{"kemprog"}.get(), environ, 0);
-    dup2(saved, 2);
-    close(saved);
+    int result = 0;
+    std::string err = kemtest::capture_fd(
+        2, [&] { result = KEM_run("/nonexistent/kemprog", Argv{"kemprog"}.get(), environ, 0); });
     EXPECT_EQ(result, 2);
-    EXPECT_EQ(read_file(log), "Running /nonexistent/kemprog: No such file or directory\n");
+    EXPECT_EQ(err, "Running /nonexistent/kemprog: No such file or directory\n");
 }
 
 TEST(Run, FunctionResultIsTheExitCode) {
@@ -410,7 +346,7 @@ TEST(Run, FunctionResultIsTheExitCode) {
     EXPECT_EQ(KEM_run_func(
                   +[](int) { return raise(SIGKILL); }, 0),
               0);
-    ChildResult r = run_with_input("", [] {
+    Captured r = run_in_child([] {
         return KEM_run_func(
             +[](int) { return printf("from child ") > 0 ? 5 : 6; }, 0);
     });
@@ -419,7 +355,7 @@ TEST(Run, FunctionResultIsTheExitCode) {
 }
 
 TEST(Run, ChildFilesReplaceStandardInputAndOutput) {
-    Scratch scratch;
+    ScratchDir scratch;
     std::string in = scratch.path("in"), out = scratch.path("out");
     write_file(in, "hello\n");
     write_file(out, "old contents, longer than the new\n");
@@ -450,9 +386,9 @@ TEST(Run, ChildFilesReplaceStandardInputAndOutput) {
 }
 
 TEST(Run, OverlongChildFileNameIsRefusedAndSwitchesTheFileOff) {
-    Scratch scratch;
+    ScratchDir scratch;
     std::string out = scratch.path("out");
-    std::string longest = scratch.path(std::string(69 - scratch.dir.size() - 1, 'n'));
+    std::string longest = scratch.path(std::string(69 - scratch.dir().size() - 1, 'n'));
     ASSERT_EQ(longest.size(), 69u);
     auto body = [&] {
         CHILD_CHECK(KEM_set_outfile(longest.c_str()) == 1);
