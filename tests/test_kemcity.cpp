@@ -22,8 +22,6 @@ const char *const all_cities = "KORD Chicago IL 41.98 -87.90 201 2746388 \n"
                                "KCOU Columbia MO 38.82 -92.22 271 126254 \n"
                                "KPIA Peoria IL 40.66 -89.69 199 113150 \n";
 
-const char *const banner = "      CITY DETERMINATION PROGRAM (Ver 5.60.4-LINUX-X11)\n\n";
-
 const char *const kord = "KORD Chicago IL 41.98 -87.90 201 2746388 \n";
 const char *const kspi = "KSPI Springfield IL 39.84 -89.68 179 114394 \n";
 const char *const ksgf = "KSGF Springfield MO 37.24 -93.39 387 169176 \n";
@@ -31,12 +29,6 @@ const char *const ksgf = "KSGF Springfield MO 37.24 -93.39 387 169176 \n";
 /* A small table with the three header lines and the given column line. */
 std::string table(const std::string &columns, const std::string &rows) {
     return "header one\nheader two\nheader three\n" + columns + "\n" + rows;
-}
-
-void expect_output(const RunResult &result, const std::string &out) {
-    EXPECT_EQ(result.out, out);
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.status, 0);
 }
 
 class RawTable : public KemcityTest {};

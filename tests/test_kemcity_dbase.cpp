@@ -6,14 +6,6 @@
 
 namespace {
 
-const char *const banner = "      CITY DETERMINATION PROGRAM (Ver 5.60.4-LINUX-X11)\n\n";
-
-void expect_output(const RunResult &result, const std::string &out) {
-    EXPECT_EQ(result.out, out);
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.status, 0);
-}
-
 /* The identifiers (fourth column) of the printed records, in order. */
 std::string ids(const RunResult &result) {
     std::istringstream lines(result.out);
