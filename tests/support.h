@@ -151,21 +151,13 @@ inline void redirect(const std::string &file, int flags, int fd) {
     close(opened);
 }
 
-/* Did a check of the current test fail since part `from` of its result? */
-inline bool failed_since(int from) {
+/* How many checks of the current test have failed so far. */
+inline int failed_checks() {
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-    if (test == nullptr)
-        return false;
-    const ::testing::TestResult *result = test->result();
-    for (int i = from; i < result->total_part_count(); ++i)
-        if (result->GetTestPartResult(i).failed())
-            return true;
-    return false;
-}
-
-inline int part_count() {
-    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-    return test ? test->result()->total_part_count() : 0;
+    int failed = 0;
+    for (int i = 0; test && i < test->result()->total_part_count(); ++i)
+        failed += test->result()->GetTestPartResult(i).failed();
+    return failed;
 }
 
 inline Captured run_child(const std::function<int()> &body, const std::string &stdin_text) {
@@ -173,7 +165,7 @@ inline Captured run_child(const std::function<int()> &body, const std::string &s
     const std::string in = scratch.write("stdin", stdin_text);
     const std::string out = scratch.path("stdout"), err = scratch.path("stderr");
     const std::string failed = scratch.path("failed");
-    const int before = part_count();
+    const int before = failed_checks();
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
@@ -182,7 +174,7 @@ inline Captured run_child(const std::function<int()> &body, const std::string &s
         redirect(err, O_WRONLY | O_CREAT | O_TRUNC, 2);
         int code = body();
         std::fflush(nullptr);
-        if (failed_since(before)) {
+        if (failed_checks() > before) {
             write_file(failed, "");
             _exit(1);
         }
