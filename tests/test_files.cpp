@@ -84,18 +84,25 @@ TEST(FileNames, AddPathJoinsWithOneSlash) {
     EXPECT_STREQ(empty, "");
 }
 
-TEST(FileNames, AddPathCutsAtTheBufferSize) {
+TEST(FileNames, AddPathCutsAtTheBufferSizeAndAnswersNull) {
     // Exactly 160 bytes on the heap: any byte more is an overrun.
     char *out = static_cast<char *>(malloc(KEM_PATH_MAX));
     std::string dir(150, 'd');
     std::string name(30, 'n');
-    FILE_add_path(dir.c_str(), name.c_str(), out);
+    EXPECT_EQ(FILE_add_path(dir.c_str(), name.c_str(), out), nullptr);
     EXPECT_EQ(strlen(out), 159u);
     EXPECT_EQ(std::string(out), (dir + "/" + name).substr(0, 159));
 
     std::string full = "/" + std::string(300, 'f');
-    FILE_add_path(nullptr, full.c_str(), out);
+    EXPECT_EQ(FILE_add_path(nullptr, full.c_str(), out), nullptr);
     EXPECT_EQ(std::string(out), full.substr(0, 159));
+
+    // 159 characters still fit, the delimiter included.
+    std::string fits(159 - 1 - 8, 'd');
+    EXPECT_EQ(FILE_add_path(fits.c_str(), "name.raw", out), out);
+    EXPECT_EQ(std::string(out), fits + "/name.raw");
+    std::string exact(159 - 8, 'd');
+    EXPECT_EQ(FILE_add_path(exact.c_str(), "name.raw", out), nullptr);
 
     char *delim = static_cast<char *>(malloc(KEM_PATH_MAX));
     memset(delim, 'p', 159);

@@ -142,6 +142,27 @@ TEST_F(RawTable, MissingTableExitsWithStatus10) {
     EXPECT_EQ(result.status, 10);
 }
 
+TEST_F(RawTable, PathTooLongForItsBufferIsNeverOpenedCut) {
+    /* The joined path would be 161 characters: cut at 159 it would name
+       "<dir>/cities.r", which exists and must not be read. */
+    std::string sub(150 - dir().size() - 1, 'd');
+    std::string table_dir = dir() + "/" + sub;
+    write(sub + "/cities.r", fixture("cities.raw"));
+    RunResult result = run({"-fp", table_dir});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Raw File not found: " + table_dir + "/cities.r\n");
+    EXPECT_EQ(result.status, 10);
+
+    std::string db_sub(152 - dir().size() - 1, 'e');
+    std::string db_dir = dir() + "/" + db_sub;
+    write(db_sub + "/sao.ct", fixture("sao.cty"));
+    result = run({"-fp", db_dir, "-in", "dbase"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "CTY_open_file: Database file not found: " + db_dir +
+                              "/sao.ct\nDBase File not found: " + db_dir + "/sao.ct\n");
+    EXPECT_EQ(result.status, 10);
+}
+
 TEST_F(RawTable, ShortOrEmptyTablesPrintNothing) {
     write("empty.raw", "");
     expect_output(run({"-in", "empty.raw"}), "");
