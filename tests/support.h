@@ -255,6 +255,26 @@ constexpr res_type city_keyed[] = {RES_help,      RES_batch,      RES_message, R
                                    RES_parameter, RES_null};
 constexpr res_type city_positional[] = {RES_values, RES_null};
 
+/* The help of the station lookup program, after its purpose line. */
+constexpr const char *city_help = "kemcity syntax (version:5.60.4-LINUX-X11)\n"
+                                  "   kemcity [options...]\n"
+                                  "Keyed options...\n"
+                                  " -df file    Resource/defaults file name\n"
+                                  " -na name    Program name\n"
+                                  " -h          Print this help\n"
+                                  " -ba         Run program in batch mode\n"
+                                  " -me level   Message level to be displayed:\n"
+                                  "               none,print,error,warn,mess,out1,*out2,out3,"
+                                  "out4,debug\n"
+                                  " -fp path    File path\n"
+                                  " -cf file    City database file name\n"
+                                  " -pr prior   Priority of stations used in the plot\n"
+                                  " -in type    Type of input\n"
+                                  " -ou type    Type of output\n"
+                                  " -pa param[,...]  Program parameters\n"
+                                  "Positional options...\n"
+                                  " val1 val2 ...  Input values:\n";
+
 } // namespace kemtest
 
 #endif
