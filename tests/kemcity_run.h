@@ -12,6 +12,8 @@
 
 #include "support.h"
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -46,14 +48,19 @@ class KemcityTest : public ::testing::Test {
     }
 
     /* Runs kemcity with the arguments, in the scratch directory, with
-       "kemdefault" and the given extra variables as its whole environment. */
+       "kemdefault" and the given extra variables as its whole environment;
+       an extra "kemdefault=..." replaces the scratch directory. */
     RunResult run(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
                   const std::string &input = "") {
-        std::vector<std::string> envs = {"kemdefault=" + dir()};
+        std::vector<std::string> envs = env;
+        bool own_path = std::any_of(env.begin(), env.end(), [](const std::string &var) {
+            return var.rfind("kemdefault=", 0) == 0;
+        });
+        if (!own_path)
+            envs.push_back("kemdefault=" + dir());
         for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
             if (const char *value = getenv(name))
                 envs.push_back(std::string(name) + "=" + value);
-        envs.insert(envs.end(), env.begin(), env.end());
         return kemtest::run_in_child([&] { exec_kemcity(args, envs); }, input);
     }
 

@@ -251,6 +251,28 @@ TEST_F(RawTable, TableFromStandardInputOrAPipe) {
     expect_output(run({"-in", "|cat cities.raw", "KSGF"}, {"PATH=/usr/bin:/bin"}), ksgf);
 }
 
+TEST_F(RawTable, SettingsComeFromDefaultsEnvironmentAndCommandLineInThatOrder) {
+    copy_fixture("cities.raw");
+    write("etc/kem.cfg", "# site defaults\n"
+                         "*.output ID\n"
+                         "IF north\n"
+                         "kemcity.output: ID,Lat\n"
+                         "ELSE\n"
+                         "kemcity.output: ID,Lon\n"
+                         "END\n"
+                         "kemcity.parameter \"first\"\n");
+    std::string etc = dir() + "/etc";
+    expect_output(run({"Spring"}, {"kemdefault=" + etc}), "KSPI -89.68 \n");
+    expect_output(run({"Spring"}, {"kemdefault=+north:" + etc}), "KSPI 39.84 \n");
+    expect_output(run({"-df", "+NORTH:" + etc, "Spring"}), "KSPI 39.84 \n");
+    expect_output(run({"Spring"}, {"kemdefault=" + etc, "kemout=Name"}), "Springfield \n");
+    expect_output(run({"-ou", "ST", "-pa", "none", "Spring"}, {"kemdefault=" + etc, "kemout=Name"}),
+                  "IL \nMO \n");
+    /* The program-name option selects the variant's own settings. */
+    write("etc/kem.cfg", "kemcity.output: ID\nkemcity.west.output: Lon\n");
+    expect_output(run({"-na", "+west", "KSPI"}, {"kemdefault=" + etc}), "-89.68 \n");
+}
+
 TEST_F(RawTable, HelpListsTheOptions) {
     expect_output(run({"-h"}), std::string("kemcity: This program determines a KEM file name\n") +
                                    kemtest::city_help);
