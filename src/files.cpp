@@ -6,9 +6,10 @@
  * "~" expansion, creating missing directories before writing, opening
  * files and pipes, the usual questions about a file, the suite's data-file
  * magics and the overwrite question.  Paths live in KEM_PATH_MAX-byte
- * buffers: joins are cut to fit, while a name whose expansion does not fit
- * is refused by every operation that touches the file system (it fails as
- * a missing file would) rather than opening a truncated name.
+ * buffers: a join that does not fit is delivered cut with a null result,
+ * and a name whose expansion does not fit is refused by every operation
+ * that touches the file system (it fails as a missing file would) rather
+ * than opening a truncated name.
  *
  * State: the share mode (initially 1, stored by KEM_share and otherwise
  * unused) and the list of streams opened as pipes, so that FILE_close can

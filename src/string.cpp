@@ -34,7 +34,7 @@ namespace {
 int scan_piece(FILE *ifile, char *string, int len) {
     int n = 0;
     int c = 0;
-    while (n < len && (c = getc(ifile)) != EOF) {
+    while (n < len && (c = getc_unlocked(ifile)) != EOF) {
         if (c == '\n') {
             ungetc(c, ifile);
             break;
@@ -87,6 +87,17 @@ void trim_trailing(char *string, char tar) {
     size_t n = std::strlen(string);
     while (n > 0 && string[n - 1] == tar)
         string[--n] = '\0';
+}
+
+/* Moves the ASCII letters from `from`'s case to `to`'s; 0 for nothing to do. */
+int fold_letters(char *string, char from, char to) {
+    if (string == nullptr || *string == '\0')
+        return 0;
+    for (; *string != '\0'; ++string) {
+        if (*string >= from && *string <= from + 25)
+            *string = static_cast<char>(*string - from + to);
+    }
+    return 1;
 }
 
 bool is_digit(char c) {
@@ -388,23 +399,11 @@ int shift_string(char *string, int num) {
 }
 
 int up_string(char *string) {
-    if (string == nullptr || *string == '\0')
-        return 0;
-    for (; *string != '\0'; ++string) {
-        if (*string >= 'a' && *string <= 'z')
-            *string = static_cast<char>(*string - 'a' + 'A');
-    }
-    return 1;
+    return fold_letters(string, 'a', 'A');
 }
 
 int low_string(char *string) {
-    if (string == nullptr || *string == '\0')
-        return 0;
-    for (; *string != '\0'; ++string) {
-        if (*string >= 'A' && *string <= 'Z')
-            *string = static_cast<char>(*string - 'A' + 'a');
-    }
-    return 1;
+    return fold_letters(string, 'A', 'a');
 }
 
 int clean_line(char *line) {

@@ -190,6 +190,16 @@ bool read_float(const char *text, float *out) {
     return true;
 }
 
+// Asks until a line that is no command gives an answer through `read`.
+template <class Read> void ask_until(const char *prompt, Read read) {
+    for (;;) {
+        answer_line line = ask(prompt);
+        bool got = read(line.text);
+        if (KEM_set_command(line.text) == 0 && got)
+            return;
+    }
+}
+
 /* ---------------------------------------------------------------- children */
 
 bool valid_slot(int proc) {
@@ -363,32 +373,20 @@ char *KEM_prompts(const char *prompt, char *str, int length) {
     char *buffer = str ? str : static_cast<char *>(malloc(size + 1));
     if (!buffer)
         return nullptr;
-    for (;;) {
-        answer_line line = ask(prompt);
-        bool got = read_word(line.text, buffer, size - 1);
-        if (KEM_set_command(line.text) == 0 && got)
-            return buffer;
-    }
+    ask_until(prompt, [&](const char *text) { return read_word(text, buffer, size - 1); });
+    return buffer;
 }
 
 float KEM_promptf(const char *prompt) {
-    for (;;) {
-        answer_line line = ask(prompt);
-        float value = 0;
-        bool got = read_float(line.text, &value);
-        if (KEM_set_command(line.text) == 0 && got)
-            return value;
-    }
+    float value = 0;
+    ask_until(prompt, [&](const char *text) { return read_float(text, &value); });
+    return value;
 }
 
 int KEM_promptd(const char *prompt) {
-    for (;;) {
-        answer_line line = ask(prompt);
-        int value = 0;
-        bool got = read_int(line.text, &value);
-        if (KEM_set_command(line.text) == 0 && got)
-            return value;
-    }
+    int value = 0;
+    ask_until(prompt, [&](const char *text) { return read_int(text, &value); });
+    return value;
 }
 
 /* ---------------------------------------------------------------- pause and stopwatch */
