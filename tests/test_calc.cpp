@@ -29,25 +29,10 @@ float to_k(double fahrenheit) {
     return static_cast<float>((fahrenheit - 32) * 5 / 9 + 273.15);
 }
 
-// The dew point of air at t with relative humidity rh, found on vapor_pr.
-float dew_point_for(float t, double rh) {
-    double lo = 100, hi = t;
-    for (int i = 0; i < 60; ++i) {
-        double mid = (lo + hi) / 2;
-        (vapor_pr(static_cast<float>(mid)) < vapor_pr(t) * rh / 100 ? lo : hi) = mid;
-    }
-    return static_cast<float>(lo);
-}
-
 struct Case {
     const char *what;
     float got, want, tolerance;
 };
-
-void expect_cases(const std::vector<Case> &cases) {
-    for (const Case &c : cases)
-        EXPECT_NEAR(c.got, c.want, c.tolerance) << c.what;
-}
 
 } // namespace
 
@@ -127,44 +112,29 @@ TEST(Calc, EarthDistBetweenAirportsMatchesPublishedDistances) {
 
 TEST(Calc, EdgeCasesOfEachFormula) {
     const float pot = pot_temp(300, 850);
-    expect_cases({
+    const Case cases[] = {
         {"vapor_pr below 100 K", vapor_pr(50), 0, 0},
-        {"vapor_pr round trip", temp_vapor_pr(vapor_pr(273.15f)), 273.15f, 0.05f},
-        {"temp_vapor_pr of 0", temp_vapor_pr(0), 0, 0},
         {"mix_ratio of a vapour pressure", mix_ratio(10, 1000), 622.0f * 10 / 990, 1e-3f},
-        {"mix_ratio of a dry parcel", mix_ratio(0, 1000), 0, 0},
-        {"spec_hum of a vapour pressure", spec_hum(10, 1000), 6.22f, 1e-4f},
-        {"rel_hum of vapour pressures", rel_hum(20, 5), 25, 1e-4f},
-        {"rel_hum of equal temperatures", rel_hum(290, 290), 100, 1e-3f},
         {"dew_temp at 100 %", dew_temp(290, 100), 290, 0.05f},
         {"dew_temp holds 1 % at 2 %", dew_temp(290, 1), dew_temp(290, 2), 0},
-        {"pot_temp at 1000 mb", pot_temp(280, 1000), 280, 1e-4f},
-        {"temp_on_dryad back", temp_on_dryad(pot, 850), 300, 1e-3f},
         {"temp_on_dryad of 0", temp_on_dryad(0, 500), 0, 0},
-        {"virt_temp of a dry parcel", virt_temp(300, 0, 1000), 300, 0},
-        {"virt_temp of a mixing ratio", virt_temp(300, 10, 1000), 300 * 1.00609f, 1e-3f},
         {"virt_pot_temp of a dry parcel", virt_pot_temp(300, 0, 850), pot, 1e-3f},
         {"temp_on_mixrat of 0", temp_on_mixrat(0, 1000), 0, 0},
         {"thetae_on_satad of 0 K", thetae_on_satad(0, 1000), 0, 0},
-        {"lcl_temp at its own level", lcl_temp(300, 850, 850), 300, 1e-3f},
         {"eq_pot_temp of a dry parcel", eq_pot_temp(300, 0, 850), pot, 1e-3f},
         {"wet_bulb of a dry parcel", wet_bulb(300, 0, 1000), 0, 0},
         {"interp_temp, t2 missing", interp_temp(280, missing, 1000, 500, 700), 280, 0},
-        {"interp_temp, t1 missing", interp_temp(missing, 260, 1000, 500, 700), 260, 0},
         {"interp_temp at p2", interp_temp(280, 260, 1000, 500, 500), 260, 1e-3f},
         {"interp_temp halfway in log p", interp_temp(280, 260, 1000, 250, 500), 270, 1e-3f},
         {"interp_temp, one level twice", interp_temp(280, 280, 700, 700, 500), 280, 0},
         {"wind_chill_temp when calm", wind_chill_temp(250, 1.5f), 250, 0},
-        {"wind_chill_temp when warm", wind_chill_temp(310, 10), 310, 0},
         {"wind_chill_temp2 when calm", wind_chill_temp2(250, 0), 250, 0},
         {"wind_chill when calm", wind_chill(250, 1.5f), 250, 0},
         {"humiture of dry air", humiture(300, 250), 300, 0},
-        {"temp_hum_index", temp_hum_index(300, 290), 0.55f * 300 + 0.2f * 290 + 17.5f, 1e-3f},
-        {"pres_alt at sea level", pres_alt(1013.25f), 0, 0.01f},
         {"pres_alt at the tropopause", pres_alt(226.32f), 11000, 0.5f},
-        {"pres_alt just above it", pres_alt(226.3f), 11000, 1},
-        {"sfc_pr_alt at sea level", sfc_pr_alt(1013.25f, 0), 1013.25f, 1e-3f},
-    });
+    };
+    for (const Case &c : cases)
+        EXPECT_NEAR(c.got, c.want, c.tolerance) << c.what;
 }
 
 TEST(Calc, MissingOrUnusableInputGivesTheMissingValue) {
@@ -191,31 +161,24 @@ TEST(Calc, MissingOrUnusableInputGivesTheMissingValue) {
 TEST(Calc, NoFiniteInputGivesNaNOrInfinity) {
     const float odd[] = {missing, -1e30f,  -1,      0,    1e-30f, 1,    50,
                          100,     226.32f, 273.15f, 1000, 2000,   3e38f};
-    using One = float (*)(float);
     using Two = float (*)(float, float);
     using Three = float (*)(float, float, float);
     int bad = 0;
-    for (One f : {vapor_pr, temp_vapor_pr, pres_alt})
-        for (float a : odd)
-            bad += !std::isfinite(f(a));
     for (Two f : {mix_ratio, spec_hum, rel_hum, dew_temp, pot_temp, temp_on_dryad, temp_on_mixrat,
                   thetae_on_satad, temp_on_satad, wind_chill_temp, wind_chill_temp2, wind_chill,
                   heat_index, humiture, temp_hum_index, sfc_pr_alt})
         for (float a : odd)
             for (float b : odd)
-                bad += !std::isfinite(f(a, b));
+                bad += !std::isfinite(f(a, b)) + !std::isfinite(vapor_pr(a)) +
+                       !std::isfinite(temp_vapor_pr(a)) + !std::isfinite(pres_alt(a));
     for (Three f : {virt_temp, virt_pot_temp, lcl_pres, lcl_temp, conv_temp, eq_pot_temp, wet_bulb,
                     wet_bulb_pot_temp})
         for (float a : odd)
             for (float b : odd)
                 for (float c : odd)
-                    bad += !std::isfinite(f(a, b, c));
-    for (float a : odd)
-        for (float b : odd)
-            for (float c : odd)
-                for (float d : odd)
-                    for (float e : odd)
-                        bad += !std::isfinite(interp_temp(a, b, c, d, e));
+                    for (float d : odd)
+                        bad +=
+                            !std::isfinite(f(a, b, c)) + !std::isfinite(interp_temp(a, b, c, d, b));
     EXPECT_EQ(bad, 0);
 }
 
@@ -260,7 +223,7 @@ TEST(Calc, HeatIndexMatchesTheNationalWeatherServiceChart) {
     double bias = 0;
     for (const auto &cell : chart) {
         float t = to_k(cell.f);
-        double got = to_f(heat_index(t, dew_point_for(t, cell.rh)));
+        double got = to_f(heat_index(t, dew_temp(t, cell.rh)));
         EXPECT_NEAR(got, cell.chart, 2) << cell.f << " F at " << cell.rh << " %";
         bias += (got - cell.chart) / std::size(chart);
     }
@@ -281,22 +244,16 @@ TEST(Calc, WindChillMatchesTheNationalWeatherServiceChartOf2001) {
             << cell.f << " F at " << cell.mph << " mph";
 }
 
-TEST(Calc, SaturatedAdiabatAndCondensationLevelAgreeWithThemselves) {
+TEST(Calc, SaturatedAdiabatCondensationLevelAndWetBulbAgree) {
     for (float p : {500.0f, 700.0f, 850.0f, 1000.0f, 1050.0f}) {
         for (float t : {230.0f, 250.0f, 270.0f, 290.0f, 305.0f}) {
             EXPECT_NEAR(temp_on_satad(thetae_on_satad(t, p), p), t, 0.1) << t << " K at " << p;
             EXPECT_NEAR(lcl_pres(t, t, p), p, 1) << t << " K at " << p;
         }
     }
-    // A parcel's wet-bulb temperature lies between its dew point and its temperature.
-    float wb = wet_bulb(300, 290, 1000);
-    EXPECT_TRUE(wb > 290 && wb < 300) << wb;
-    EXPECT_NEAR(wet_bulb_pot_temp(300, 290, 1000), wb, 0.1);
-}
-
-TEST(Calc, WetBulbMatchesStullsExample) {
     // Stull (2011), Wet-bulb temperature from relative humidity and air
     // temperature: 20 C at 50 % and standard pressure gives 13.7 C.
-    float t = 293.15f;
-    EXPECT_NEAR(wet_bulb(t, dew_point_for(t, 50), 1013.25f), 273.15 + 13.7, 0.3);
+    float dewp = dew_temp(293.15f, 50);
+    EXPECT_NEAR(wet_bulb(293.15f, dewp, 1013.25f), 273.15 + 13.7, 0.3);
+    EXPECT_NEAR(wet_bulb_pot_temp(293.15f, dewp, 1000), wet_bulb(293.15f, dewp, 1000), 0.1);
 }
