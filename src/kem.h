@@ -407,6 +407,95 @@ int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
 int CTY_id_cmp(const char *ids, const char *id);
 int CTY_ids_cmp(int numid, char **ids, const char *id);
 
+/* ------------------------------------------------------------------------
+ * region.cpp - plot domains and region files (DOM_)
+ * ---------------------------------------------------------------------- */
+
+/* A plot domain: projection, its parameters, centre and grid. */
+typedef struct {
+    int proj;       /* projection code; -9999 when missing */
+    float plat;     /* first projection parameter (a latitude) */
+    float plon;     /* second projection parameter (a longitude) */
+    float param[5]; /* further projection parameters */
+    float clat;     /* centre latitude */
+    float clon;     /* centre longitude */
+    float dx;       /* spacing between grid columns */
+    float dy;       /* spacing between grid rows */
+    int nx;         /* number of grid columns */
+    int ny;         /* number of grid rows */
+    int ellipse;    /* 1 on the ellipsoid, 0 on the sphere */
+} Domain;
+
+/* Field codes of a domain string, for DOM_set_params; 0 ends a list. */
+#define DOM_F_PROJ 1
+#define DOM_F_PLON 3
+#define DOM_F_STATION 4
+#define DOM_F_CLAT 5
+#define DOM_F_CLON 6
+#define DOM_F_NX 7
+#define DOM_F_NY 8
+#define DOM_F_DX 9
+#define DOM_F_DY 10
+#define DOM_F_REGION 11
+
+int DOM_init(Domain *domain);
+int DOM_proj_str(const char *proj);
+/* -9999 for no text, empty text or "miss"; 1 for a decoded domain; 2 for
+   a region; -1 for an invalid domain string. */
+int DOM_decode(const char *str, Domain *domain);
+/* Fits `paramc` items to the field codes i1..i8 (ended by 0, or after the
+   eighth): 0 when they fit, -1 when their number differs, 1 for an unknown
+   projection keyword, else the code of the first field that failed. */
+int DOM_set_params(int paramc, char **paramv, Domain *domain, int i1, int i2, int i3, int i4,
+                   int i5, int i6, int i7, int i8);
+int DOM_get_def_region(const char *region, Domain *domain);
+int DOM_set_base_prior(float size);
+int DOM_set_prior(int prior);
+int DOM_get_prior(void);
+int DOM_set_loc_prior(int prior);
+int DOM_get_loc_prior(void);
+int DOM_print(M_type mess, const Domain *domain);
+float DOM_aspect(const Domain *domain);
+int DOM_comp(const Domain *d1, const Domain *d2);
+int DOM_comp_proj(const Domain *d1, const Domain *d2);
+
+/* Region files and the region menu */
+int DOM_read_menu(const char *file);
+/* `domstr` holds at least 80 bytes. */
+int DOM_search_file(const char *file, const char *str, char *domstr);
+int DOM_print_file(const char *file);
+int DOM_get_region(Domain *domain, int flag);
+int DOM_get_grid_domain(Domain *domain);
+int DOM_set_prompt_region(int val);
+int DOM_prompt_region(Domain *domain, int flag);
+const char *DOM_get_region_name(int region);
+
+/* ------------------------------------------------------------------------
+ * menu.cpp - numbered menus (MENU_)
+ * ---------------------------------------------------------------------- */
+
+/* One menu entry; a menu ends with an entry whose name is null. */
+typedef struct {
+    char *name;   /* description shown */
+    char *abbr;   /* abbreviation */
+    int index;    /* value returned when chosen */
+    int disp[10]; /* listed in menu type t when disp[t] is exactly 1 */
+} MENU_item;
+
+/* Bits of the `flag` of the menu operations. */
+#define MENU_EXIT 1   /* offer "-1: Exit program" (or 0 without a return) */
+#define MENU_RETURN 2 /* offer entry 0 as choice 0 */
+#define MENU_HELP 4   /* offer item 99 */
+
+int MENU_print(const char *title, const MENU_item *menu, int menu_num, int flag);
+/* `string` receives the answer; it holds at least 81 bytes (an abbreviation
+   longer than 80 characters is cut). */
+int MENU_process(const char *title, const MENU_item *menu, int menu_num, const char *prompt,
+                 char *string, int flag);
+int MENU_search(const char *item, const MENU_item *menu);
+const char *MENU_get_abbr(int index, const MENU_item *menu);
+int MENU_check(int index, const MENU_item *menu, int menu_num);
+
 #ifdef __cplusplus
 }
 #endif
