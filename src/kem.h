@@ -324,10 +324,9 @@ int KEM_set_infile(const char *name);
 int KEM_set_outfile(const char *name);
 
 /* ------------------------------------------------------------------------
- * resrc.cpp - resource store, key table, start-up, conversion, help (RES_)
+ * resrc.cpp - the resource store and the program name (RES_)
  * ---------------------------------------------------------------------- */
 
-/* The store */
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt);
 int RES_append(int index, const char *name, const char *data, DEF_convert cvt);
 int RES_put(const char *name, const char *value);
@@ -339,22 +338,31 @@ int RES_setCL(int argc, char **argv);
 const char *RES_get_prog(void);
 char *RES_get_progname(char *prog);
 
-/* The key table */
+/* ------------------------------------------------------------------------
+ * res_help.cpp - the option vocabulary: key-table entries and help (RES_)
+ * ---------------------------------------------------------------------- */
+
 int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
                  DEF_convert cvt, void *out, int *num);
 int RES_enter(RES_defobj *obj, res_type code);
 /* The positional slot 1 to 10 of an entry, or 0 for a keyed entry. */
 int RES_slot_of(const RES_defobj *obj);
-
-/* Start-up and conversion */
-int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional);
-int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_defobj *table);
-int RES_set_device(const char *dev);
-int RES_conv_data(const char *value, void *out, DEF_convert cvt);
-
-/* Help output */
 int RES_help_print(const char *prog, const res_type *keyed, const res_type *positional);
 int RES_help_item(res_type code);
+
+/* ------------------------------------------------------------------------
+ * res_init.cpp - start-up: command line, defaults files, environment (RES_)
+ * ---------------------------------------------------------------------- */
+
+int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional);
+int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_defobj *table);
+
+/* ------------------------------------------------------------------------
+ * res_conv.cpp - conversion of resource values (RES_)
+ * ---------------------------------------------------------------------- */
+
+int RES_set_device(const char *dev);
+int RES_conv_data(const char *value, void *out, DEF_convert cvt);
 
 /* ------------------------------------------------------------------------
  * def_read.cpp - defaults file reader (DEF_)
