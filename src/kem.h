@@ -247,6 +247,15 @@ int FILE_overwrite(const char *filename, int flag);
 int KEM_share(int mode);
 
 /* ------------------------------------------------------------------------
+ * file_name.cpp - data file naming (FILE_)
+ * ---------------------------------------------------------------------- */
+
+/* Key texts, indexed by the unsigned byte of `key`: at most 29 characters,
+   blanks stored as '_'; FILE_get_key copies into 30 bytes. */
+int FILE_set_key(int key, const char *str);
+int FILE_get_key(int key, char *str);
+
+/* ------------------------------------------------------------------------
  * mess.cpp - levelled message output (MESS_)
  * ---------------------------------------------------------------------- */
 
