@@ -247,6 +247,15 @@ int FILE_overwrite(const char *filename, int flag);
 int KEM_share(int mode);
 
 /* ------------------------------------------------------------------------
+ * file_name.cpp - data file naming (FILE_)
+ * ---------------------------------------------------------------------- */
+
+/* Key texts, indexed by the unsigned byte of `key`: at most 29 characters,
+   blanks stored as '_'; FILE_get_key copies into 30 bytes. */
+int FILE_set_key(int key, const char *str);
+int FILE_get_key(int key, char *str);
+
+/* ------------------------------------------------------------------------
  * mess.cpp - levelled message output (MESS_)
  * ---------------------------------------------------------------------- */
 
@@ -268,7 +277,67 @@ int MESS_print_prog(const char *string);
  * date.cpp - dates and clocks (DATE_)
  * ---------------------------------------------------------------------- */
 
+/* A date and time; -9999 (KEM_MISSING) in a field means "not set". */
+typedef struct {
+    int32_t year;  /* full year once normalised */
+    int32_t month; /* 1 to 12 */
+    int32_t day;   /* 1 to 31 */
+    int32_t jday;  /* day of the year, 1 to 366 */
+    int32_t wday;  /* day of the week, 0 (Sunday) to 6 */
+    int32_t hour;  /* 0 to 23 */
+    int32_t min;   /* 0 to 59 */
+    int32_t sec;   /* 0 to 59 */
+} Date;
+
+/* Names: "JAN", "jan", "January" for months 1 to 12, "SUN" to "SAT" for
+   days 0 to 6; the empty text outside those ranges. */
+const char *DATE_month(int month);
+const char *DATE_month_lower(int month);
+const char *DATE_month_long(int month);
+const char *DATE_day_name(int wday);
+
+int DATE_init(Date *date);
+int DATE_print(M_type type, const Date *date);
+/* One process-wide record holding the fields, sec 0; jday and wday as
+   they were. */
+Date *DATE_to_struct(int year, int month, int day, int hour, int min);
+
+/* Display time zone from a text like "-CST:-6": a leading '-' chooses the
+   12-hour clock with universal time in brackets, '+' the 12-hour clock,
+   then a name of up to four characters and an offset in hours. */
+int DATE_set_TZ(const char *zone);
+int DATE_get_tz_off(void);
+const char *DATE_get_tz_str(void);
+/* Clock style: 0 24-hour, positive 12-hour, negative 12-hour and universal. */
+int DATE_get_tz_pm(void);
+
+/* The current universal time: "26 DEC 07  08:24:17Z" into 21 bytes,
+   "07-08:24Z" into 10 bytes, or a record. */
 int DATE_get_current_str(char *str);
+int DATE_get_simple_current_str(char *str);
+int DATE_print_current(M_type type);
+int DATE_get_current_gmdate(Date *date);
+time_t DATE_get_time(time_t *secs);
+struct tm *DATE_get_gmtime(const time_t *secs);
+struct tm *DATE_get_localtime(const time_t *secs);
+/* The date of `secs` (of now when null) in universal or local time. */
+int DATE_get_gmdate(const time_t *secs, Date *date);
+int DATE_get_localdate(const time_t *secs, Date *date);
+
+int DATE_is_leap(int year);
+/* Seconds since 1970 of a record, normalised in place first: a negative
+   year is 1980, years below 50 are 20xx and below 200 are 19xx; other
+   fields out of range become 1 (month, day) or 0 (hour, min, sec). */
+time_t DATE_num_sec(Date *date);
+time_t DATE_num_sec_tm(const struct tm *tm);
+/* Day numbers: 1970-01-01 is day 1; counts of 0 or less are days before. */
+int DATE_date_days(int year, int month, int day);
+int DATE_days_date(int days, int *year, int *month, int *day);
+/* Hours, minutes and seconds of a count of seconds, no wrap at 24; 1. */
+int DATE_time_date(int rsecs, int *hour, int *min, int *sec);
+/* Day of the year to month and day and back, clamped to the year. */
+int DATE_julian_monday(int year, int julian, int *month, int *day);
+int DATE_monday_julian(int year, int month, int day, int *julian);
 
 /* ------------------------------------------------------------------------
  * calc.cpp - surface calculations
