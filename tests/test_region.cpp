@@ -142,6 +142,23 @@ TEST(DomProjStr, KeywordsByPrefixInTheirOrder) {
         EXPECT_EQ(DOM_proj_str(c.word), c.code) << (c.word ? c.word : "(null)");
 }
 
+TEST(DomGetDefRegion, VariableRegionAsksForItsCentre) {
+    auto run = in_child(
+        [] {
+            MESS_set(0, M_warn);
+            Domain d;
+            EXPECT_EQ(DOM_get_def_region("VAR", &d), 1);
+            EXPECT_FLOAT_EQ(d.clat, 45);
+            EXPECT_FLOAT_EQ(d.plon, -90);
+            EXPECT_EQ(FLAG_get(5), 1);
+            EXPECT_EQ(DOM_get_def_region("usa", &d), 0);
+            EXPECT_EQ(d.proj, 1);
+            EXPECT_FLOAT_EQ(d.clat, M);
+        },
+        "45\n-90\n");
+    EXPECT_EQ(run.out, "Enter the central latitude: Enter the central longitude: ");
+}
+
 TEST(DomSetBasePrior, SizeThenStatPrior) {
     struct Case {
         const char *stat_prior;
@@ -243,6 +260,7 @@ TEST(DomReadMenu, FlagsAndFieldWidths) {
                                  "zero Hidden 0 ps,1,2\n"
                                  "bad Bad_flag - ps,5,6\n"
                                  "two Loaded 2 ps,1,2\n"
+                                 "lc,40,-100\n" /* a bare domain string: no pair listed */
                                  "toolongabbr A_description_longer_than_twenty 1 ps,3,4\n");
     auto run = in_child([&] {
         scratch.enter();
