@@ -154,38 +154,27 @@ struct Form {
 constexpr int size_form = 0;
 constexpr int region_form = 14;
 
+#define F(code) DOM_F_##code
+/* clang-format off */
 constexpr Form forms[] = {
-    {{DOM_F_PROJ, DOM_F_NX, DOM_F_NY}, none, "%2d proj,nx,ny\n"},
-    {{DOM_F_PROJ, DOM_F_PLON, DOM_F_CLAT, DOM_F_CLON, DOM_F_NX, DOM_F_NY, DOM_F_DX, DOM_F_DY},
-     none,
-     "%2d proj,plon,clat,clon,nx,ny,dx,dy\n"},
-    {{DOM_F_PROJ, DOM_F_CLAT, DOM_F_CLON, DOM_F_NX, DOM_F_NY, DOM_F_DX, DOM_F_DY},
-     none,
-     "%2d proj,clat,clon,nx,ny,dx,dy\n"},
-    {{DOM_F_PROJ, DOM_F_PLON, DOM_F_CLAT, DOM_F_CLON, DOM_F_DX, DOM_F_DY},
-     grid_25x17,
-     "%2d proj,plon,clat,clon,dx,dy\n"},
-    {{DOM_F_PROJ, DOM_F_CLAT, DOM_F_CLON, DOM_F_NX, DOM_F_NY, DOM_F_DX},
-     dy_from_dx,
-     "%2d proj,clat,clon,nx,ny,dx\n"},
-    {{DOM_F_CLAT, DOM_F_CLON, DOM_F_NX, DOM_F_NY, DOM_F_DX, DOM_F_DY},
-     polar,
-     "%2d clat,clon,nx,ny,dx,dy\n"},
-    {{DOM_F_PROJ, DOM_F_CLAT, DOM_F_CLON, DOM_F_DX, DOM_F_DY},
-     grid_25x17,
-     "%2d proj,clat,clon,dx,dy\n"},
-    {{DOM_F_CLAT, DOM_F_CLON, DOM_F_NX, DOM_F_NY, DOM_F_DX},
-     polar | dy_from_dx,
-     "%2d clat,clon,nx,ny,dx\n"},
-    {{DOM_F_PROJ, DOM_F_CLAT, DOM_F_CLON, DOM_F_DX},
-     grid_25x17 | dy_from_dx,
-     "%2d proj,clat,clon,dx\n"},
-    {{DOM_F_CLAT, DOM_F_CLON, DOM_F_NX, DOM_F_NY}, polar | step_12, "%2d clat,clon,nx,ny\n"},
-    {{DOM_F_CLAT, DOM_F_CLON, DOM_F_DX}, polar | grid_25x17 | dy_from_dx, "%2d clat,clon,dx\n"},
-    {{DOM_F_PROJ, DOM_F_CLAT, DOM_F_CLON}, centre_only, "%2d proj,clat,clon\n"},
-    {{DOM_F_CLAT, DOM_F_CLON}, polar | grid_25x17 | step_12, "%2d clat,clon\n"},
-    {{DOM_F_STATION}, polar | grid_25x17 | step_12, "%2d id:###\n"},
-    {{DOM_F_REGION}, none, "%2d reg:REG\n"}};
+    {{F(PROJ), F(NX), F(NY)},                                   none, "%2d proj,nx,ny\n"},
+    {{F(PROJ), F(PLON), F(CLAT), F(CLON), F(NX), F(NY), F(DX), F(DY)},
+                                                                none, "%2d proj,plon,clat,clon,nx,ny,dx,dy\n"},
+    {{F(PROJ), F(CLAT), F(CLON), F(NX), F(NY), F(DX), F(DY)},   none, "%2d proj,clat,clon,nx,ny,dx,dy\n"},
+    {{F(PROJ), F(PLON), F(CLAT), F(CLON), F(DX), F(DY)},        grid_25x17, "%2d proj,plon,clat,clon,dx,dy\n"},
+    {{F(PROJ), F(CLAT), F(CLON), F(NX), F(NY), F(DX)},          dy_from_dx, "%2d proj,clat,clon,nx,ny,dx\n"},
+    {{F(CLAT), F(CLON), F(NX), F(NY), F(DX), F(DY)},            polar, "%2d clat,clon,nx,ny,dx,dy\n"},
+    {{F(PROJ), F(CLAT), F(CLON), F(DX), F(DY)},                 grid_25x17, "%2d proj,clat,clon,dx,dy\n"},
+    {{F(CLAT), F(CLON), F(NX), F(NY), F(DX)},                   polar | dy_from_dx, "%2d clat,clon,nx,ny,dx\n"},
+    {{F(PROJ), F(CLAT), F(CLON), F(DX)},                        grid_25x17 | dy_from_dx, "%2d proj,clat,clon,dx\n"},
+    {{F(CLAT), F(CLON), F(NX), F(NY)},                          polar | step_12, "%2d clat,clon,nx,ny\n"},
+    {{F(CLAT), F(CLON), F(DX)},                                 polar | grid_25x17 | dy_from_dx, "%2d clat,clon,dx\n"},
+    {{F(PROJ), F(CLAT), F(CLON)},                               centre_only, "%2d proj,clat,clon\n"},
+    {{F(CLAT), F(CLON)},                                        polar | grid_25x17 | step_12, "%2d clat,clon\n"},
+    {{F(STATION)},                                              polar | grid_25x17 | step_12, "%2d id:###\n"},
+    {{F(REGION)},                                               none, "%2d reg:REG\n"}};
+/* clang-format on */
+#undef F
 
 bool missing(float value) {
     return value == static_cast<float>(KEM_MISSING);
@@ -250,7 +239,6 @@ bool read_int_item(const char *item, int *out) {
     if (*item == '\0')
         return true;
     char *end = nullptr;
-    errno = 0;
     long value = std::strtol(item, &end, 10);
     if (end == item)
         return false;
@@ -559,6 +547,22 @@ const char *first_region_abbr() {
     return state.menu.items[1].name != nullptr ? state.menu.items[1].abbr : nullptr;
 }
 
+/* Equal parameters, or one missing where the other equals the centre the
+   missing one stands for. */
+bool same_param(float a, float b, float centre_of_a, float centre_of_b) {
+    return a == b || (missing(a) && b == centre_of_a) || (missing(b) && a == centre_of_b);
+}
+
+bool same_projection(const Domain *a, const Domain *b) {
+    if (a->proj != b->proj || a->ellipse != b->ellipse)
+        return false;
+    for (int i = 0; i < 5; ++i)
+        if (a->param[i] != b->param[i])
+            return false;
+    return same_param(a->plat, b->plat, a->clat, b->clat) &&
+           same_param(a->plon, b->plon, a->clon, b->clon);
+}
+
 } // namespace
 
 extern "C" {
@@ -592,6 +596,9 @@ int DOM_set_params(int paramc, char **paramv, Domain *domain, int i1, int i2, in
     int codes[max_fields] = {i1, i2, i3, i4, i5, i6, i7, i8};
     if (domain == nullptr || paramc < 0 || (paramc > 0 && paramv == nullptr))
         return -1;
+    for (int p = 0; p < paramc; ++p)
+        if (paramv[p] == nullptr)
+            return -1;
     if (substitute_stations(paramc, paramv, codes) != paramc)
         return -1;
     DOM_init(domain);
@@ -738,30 +745,6 @@ float DOM_aspect(const Domain *domain) {
         return 1.0f;
     return static_cast<float>(domain->nx - 1) / static_cast<float>(domain->ny - 1);
 }
-
-} // extern "C"
-
-namespace {
-
-/* Equal parameters, or one missing where the other equals the centre the
-   missing one stands for. */
-bool same_param(float a, float b, float centre_of_a, float centre_of_b) {
-    return a == b || (missing(a) && b == centre_of_a) || (missing(b) && a == centre_of_b);
-}
-
-bool same_projection(const Domain *a, const Domain *b) {
-    if (a->proj != b->proj || a->ellipse != b->ellipse)
-        return false;
-    for (int i = 0; i < 5; ++i)
-        if (a->param[i] != b->param[i])
-            return false;
-    return same_param(a->plat, b->plat, a->clat, b->clat) &&
-           same_param(a->plon, b->plon, a->clon, b->clon);
-}
-
-} // namespace
-
-extern "C" {
 
 int DOM_comp(const Domain *d1, const Domain *d2) {
     if (d1 == nullptr || d2 == nullptr)

@@ -311,9 +311,27 @@ TEST(DomGetRegion, ResourcesInTheirOrder) {
         RES_put("grid_domain", "ll,5,6");
         EXPECT_EQ(DOM_get_grid_domain(&d), 1);
         EXPECT_EQ(d.proj, 2);
-        RES_put("region", "ps,1,2");
+    });
+}
+
+TEST(DomResources, OptionEnvironmentAndDefaultsFileDecode) {
+    RegionScratch scratch;
+    scratch.dir.write("kem.cfg", "*.grid_domain: ll,5,6\n");
+    in_child([&] {
+        kemtest::clean_environment(scratch.dir.dir());
+        setenv("kemregion", "us", 1);
+        int argc = 0;
+        char **argv = kemtest::make_argv({"prog", "-pd", "ps,40,-100"}, &argc);
+        const res_type keyed[] = {RES_plot_domain, RES_grid_domain, RES_region, RES_null};
+        const res_type positional[] = {RES_null};
+        RES_init(argc, argv, keyed, positional);
+        Domain d;
+        EXPECT_EQ(RES_getval("plot_domain", &d, CV_domain), 1);
+        EXPECT_FLOAT_EQ(d.clat, 40);
         EXPECT_EQ(RES_getval("region", &d, CV_region), 1);
-        EXPECT_FLOAT_EQ(d.clat, 1);
+        EXPECT_FLOAT_EQ(d.dx, 2.3f);
+        EXPECT_EQ(RES_getval("grid_domain", &d, CV_domain), 1);
+        EXPECT_EQ(d.proj, 2);
     });
 }
 
