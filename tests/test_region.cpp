@@ -41,7 +41,16 @@ TEST(DomDecode, FormsFillTheDomain) {
         int nx, ny;
         float dx, dy, plat, plon;
         int ellipse;
-    } cases[] = {
+    };
+    auto fields = [](const Case &c) {
+        char text[200];
+        std::snprintf(text, sizeof text, "%d %d %g %g %d %d %g %g %g %g %d", c.result, c.proj,
+                      double(c.clat), double(c.clon), c.nx, c.ny, double(c.dx), double(c.dy),
+                      double(c.plat), double(c.plon), c.ellipse);
+        return std::string(text);
+    };
+    const Case cases[] = {
+        /* text, result, proj, clat, clon, nx, ny, dx, dy, plat, plon, ellipse */
         {"ps,40,-100", 1, 1, 40, -100, 25, 17, 1.2f, 1.2f, M, M, 0},
         {"size,640,480", 1, 51, M, M, 640, 480, M, M, M, M, 0},
         {"zoom,2,3", 1, 50, 2, 3, 25, 17, 1, 1, M, M, 0},
@@ -72,17 +81,9 @@ TEST(DomDecode, FormsFillTheDomain) {
         for (const Case &c : cases) {
             int result = 0;
             Domain d = decoded(c.text, &result);
-            EXPECT_EQ(result, c.result) << c.text;
-            EXPECT_EQ(d.proj, c.proj) << c.text;
-            EXPECT_FLOAT_EQ(d.clat, c.clat) << c.text;
-            EXPECT_FLOAT_EQ(d.clon, c.clon) << c.text;
-            EXPECT_EQ(d.nx, c.nx) << c.text;
-            EXPECT_EQ(d.ny, c.ny) << c.text;
-            EXPECT_FLOAT_EQ(d.dx, c.dx) << c.text;
-            EXPECT_FLOAT_EQ(d.dy, c.dy) << c.text;
-            EXPECT_FLOAT_EQ(d.plat, c.plat) << c.text;
-            EXPECT_FLOAT_EQ(d.plon, c.plon) << c.text;
-            EXPECT_EQ(d.ellipse, c.ellipse) << c.text;
+            Case got{c.text, result, d.proj, d.clat, d.clon, d.nx,
+                     d.ny,   d.dx,   d.dy,   d.plat, d.plon, d.ellipse};
+            EXPECT_EQ(fields(got), fields(c)) << c.text;
             if (result != M) {
                 EXPECT_EQ(FLAG_get(5), result) << c.text;
             }
