@@ -151,28 +151,33 @@ struct Form {
     const char *trace;
 };
 
-constexpr int size_form = 0;
-constexpr int region_form = 14;
+constexpr int size_form = 0;    /* tried only when the first item is "size" */
+constexpr int region_form = 14; /* a fit answers 2, every other form 1 */
 
+/* In the order they are tried: the fields, the defaults applied after a
+   fit, and the trace line printed then. */
 #define F(code) DOM_F_##code
 /* clang-format off */
 constexpr Form forms[] = {
-    {{F(PROJ), F(NX), F(NY)},                                   none, "%2d proj,nx,ny\n"},
+    {{F(PROJ), F(NX), F(NY)}, none, "%2d proj,nx,ny\n"},
     {{F(PROJ), F(PLON), F(CLAT), F(CLON), F(NX), F(NY), F(DX), F(DY)},
-                                                                none, "%2d proj,plon,clat,clon,nx,ny,dx,dy\n"},
-    {{F(PROJ), F(CLAT), F(CLON), F(NX), F(NY), F(DX), F(DY)},   none, "%2d proj,clat,clon,nx,ny,dx,dy\n"},
-    {{F(PROJ), F(PLON), F(CLAT), F(CLON), F(DX), F(DY)},        grid_25x17, "%2d proj,plon,clat,clon,dx,dy\n"},
-    {{F(PROJ), F(CLAT), F(CLON), F(NX), F(NY), F(DX)},          dy_from_dx, "%2d proj,clat,clon,nx,ny,dx\n"},
-    {{F(CLAT), F(CLON), F(NX), F(NY), F(DX), F(DY)},            polar, "%2d clat,clon,nx,ny,dx,dy\n"},
-    {{F(PROJ), F(CLAT), F(CLON), F(DX), F(DY)},                 grid_25x17, "%2d proj,clat,clon,dx,dy\n"},
-    {{F(CLAT), F(CLON), F(NX), F(NY), F(DX)},                   polar | dy_from_dx, "%2d clat,clon,nx,ny,dx\n"},
-    {{F(PROJ), F(CLAT), F(CLON), F(DX)},                        grid_25x17 | dy_from_dx, "%2d proj,clat,clon,dx\n"},
-    {{F(CLAT), F(CLON), F(NX), F(NY)},                          polar | step_12, "%2d clat,clon,nx,ny\n"},
-    {{F(CLAT), F(CLON), F(DX)},                                 polar | grid_25x17 | dy_from_dx, "%2d clat,clon,dx\n"},
-    {{F(PROJ), F(CLAT), F(CLON)},                               centre_only, "%2d proj,clat,clon\n"},
-    {{F(CLAT), F(CLON)},                                        polar | grid_25x17 | step_12, "%2d clat,clon\n"},
-    {{F(STATION)},                                              polar | grid_25x17 | step_12, "%2d id:###\n"},
-    {{F(REGION)},                                               none, "%2d reg:REG\n"}};
+     none, "%2d proj,plon,clat,clon,nx,ny,dx,dy\n"},
+    {{F(PROJ), F(CLAT), F(CLON), F(NX), F(NY), F(DX), F(DY)},
+     none, "%2d proj,clat,clon,nx,ny,dx,dy\n"},
+    {{F(PROJ), F(PLON), F(CLAT), F(CLON), F(DX), F(DY)},
+     grid_25x17, "%2d proj,plon,clat,clon,dx,dy\n"},
+    {{F(PROJ), F(CLAT), F(CLON), F(NX), F(NY), F(DX)},
+     dy_from_dx, "%2d proj,clat,clon,nx,ny,dx\n"},
+    {{F(CLAT), F(CLON), F(NX), F(NY), F(DX), F(DY)}, polar, "%2d clat,clon,nx,ny,dx,dy\n"},
+    {{F(PROJ), F(CLAT), F(CLON), F(DX), F(DY)}, grid_25x17, "%2d proj,clat,clon,dx,dy\n"},
+    {{F(CLAT), F(CLON), F(NX), F(NY), F(DX)}, polar | dy_from_dx, "%2d clat,clon,nx,ny,dx\n"},
+    {{F(PROJ), F(CLAT), F(CLON), F(DX)}, grid_25x17 | dy_from_dx, "%2d proj,clat,clon,dx\n"},
+    {{F(CLAT), F(CLON), F(NX), F(NY)}, polar | step_12, "%2d clat,clon,nx,ny\n"},
+    {{F(CLAT), F(CLON), F(DX)}, polar | grid_25x17 | dy_from_dx, "%2d clat,clon,dx\n"},
+    {{F(PROJ), F(CLAT), F(CLON)}, centre_only, "%2d proj,clat,clon\n"},
+    {{F(CLAT), F(CLON)}, polar | grid_25x17 | step_12, "%2d clat,clon\n"},
+    {{F(STATION)}, polar | grid_25x17 | step_12, "%2d id:###\n"},
+    {{F(REGION)}, none, "%2d reg:REG\n"}};
 /* clang-format on */
 #undef F
 
