@@ -198,11 +198,10 @@ void located_id(const CTY_data &city, const char *number, char *out) {
         std::snprintf(out, kTextMax, "%s", dashed ? number : city.id);
 }
 
-/* A rounded value that prints as "-0" prints as "0". */
+/* A value that rounds to zero prints as "0", never as "-0" ("%.0f" rounds
+   as nearbyint does in the default rounding mode). */
 double without_negative_zero(double v) {
-    char text[kTextMax];
-    std::snprintf(text, sizeof text, "%.0f", v);
-    return std::strcmp(text, "-0") == 0 ? 0.0 : v;
+    return std::nearbyint(v) == 0 ? 0.0 : v;
 }
 
 /* Position in tenths of a degree (already multiplied by 10). */
