@@ -52,23 +52,16 @@ TEST(Swap, WriteLeavesTheCallersValueInFileOrderAndReadRestoresIt) {
     kemtest::ScratchDir s;
     std::string path = s.path("values");
     FILE *out = std::fopen(path.c_str(), "wb");
-    int32_t value = 0x01020304;
-    int16_t half = 0x0102;
+    int32_t value = 0x01020304, back = 0;
     EXPECT_EQ(fwrite_long_swap(&value, out), 1);
-    EXPECT_EQ(fwrite_short_swap(&half, out), 1);
     std::fclose(out);
     EXPECT_EQ(value, 0x04030201);
-    EXPECT_EQ(half, 0x0201);
     FILE *in = std::fopen(path.c_str(), "rb");
-    int32_t back = 0;
-    int16_t half_back = 0;
     double none = 1.5;
     EXPECT_EQ(fread_long_swap(&back, in), 1);
-    EXPECT_EQ(fread_short_swap(&half_back, in), 1);
     EXPECT_EQ(fread_double_swap(&none, in), 0); /* end of file: untouched */
     std::fclose(in);
     EXPECT_EQ(back, 0x01020304);
-    EXPECT_EQ(half_back, 0x0102);
     EXPECT_EQ(none, 1.5);
 }
 
