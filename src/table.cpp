@@ -232,11 +232,11 @@ Selection read_selection() {
     return s;
 }
 
-CTY_locate locate(const CTY_data &city, const char *number, float x, float y) {
+/* The located station; a located identifier longer than its field is cut
+   there, but the station is still keyed under the whole text. */
+CTY_locate locate(const CTY_data &city, const char *id, float x, float y) {
     CTY_locate loc{};
-    char id[kTextMax];
-    located_id(city, number, id);
-    size_t len = std::min(std::strlen(id), sizeof loc.id - 1); /* a long number text is cut */
+    size_t len = std::min(std::strlen(id), sizeof loc.id - 1);
     std::memcpy(loc.id, id, len);
     loc.id[len] = '\0';
     loc.wmo = city.wmo;
@@ -254,13 +254,15 @@ int enter_station(CTY_data &city, const char *number, float x, float y) {
         stat_FULL_data rec{city, block};
         result = TAB_enter(&stations.tab, &rec, city.id, number);
     } else {
-        stat_XY_data rec{locate(city, number, x, y), block};
+        char id[kTextMax];
+        located_id(city, number, id);
+        stat_XY_data rec{locate(city, id, x, y), block};
         if (stations.kind == 2) {
-            result = TAB_enter(&stations.tab, &rec, rec.loc.id, number);
+            result = TAB_enter(&stations.tab, &rec, id, number);
         } else {
             char where[kTextMax];
             location_text(10.0 * city.lat, 10.0 * city.lon, where);
-            result = TAB_enter(&stations.tab, &rec, rec.loc.id, number, where);
+            result = TAB_enter(&stations.tab, &rec, id, number, where);
         }
     }
     if (result != 0)
