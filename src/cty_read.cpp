@@ -3,13 +3,11 @@
  *
  * The station database is a text file of blank-separated station records.
  * This module opens it (directly, or as named by the city_file and
- * file_path resources), reads it record by record into CTY_data, looks up
- * single stations, and keeps the settings that the station location table
- * reads.
+ * file_path resources), reads it record by record into CTY_data and looks
+ * up single stations.
  *
  * State: the one open database stream and the file type given when it was
- * opened (opening another database closes it first), plus the location
- * table's settings (attached-block size, entry function, identifier kind).
+ * opened (opening another database closes it first).
  * Readers answer -1 on failure; lookups answer 1 or 0.  The only message
  * is the warning of CTY_open_file about a missing file.
  *
@@ -41,9 +39,6 @@ constexpr long kMaxStations = 4000;
 struct Database {
     FILE *stream = nullptr; /* the open database, or none */
     int type = 0;           /* file type given at open */
-    int data_size = 0;      /* location table: attached-block size */
-    int (*enter_func)(CTY_data *city, void *block) = nullptr;
-    int id_type = 0; /* location table: identifier kind */
 };
 
 Database db;
@@ -424,23 +419,4 @@ int CTY_get_prior(void) {
     int prior = 10;
     RES_getval("stat_prior", &prior, CV_int);
     return prior;
-}
-
-/* ------------------------------------------------------------------------
- * Settings read by the station location table
- * ---------------------------------------------------------------------- */
-
-int CTY_data_size(int size) {
-    db.data_size = size;
-    return 0;
-}
-
-int CTY_enter_func(int (*func)(CTY_data *city, void *block)) {
-    db.enter_func = func;
-    return 0;
-}
-
-int CTY_set_id_type(int type) {
-    db.id_type = type;
-    return 0;
 }
