@@ -62,7 +62,27 @@ COUNTRY_ALIASES = {
     "Micronesia": "FM", "Turkey": "TR", "Congo": "CG", "Zaire": "CD",
     "Democratic Republic of the Congo": "CD", "Falkland Islands": "FK",
     "Virgin Islands": "VI", "Palestine": "PS", "Kosovo": "XK",
+    "Macedonia, The Republic Of": "MK", "Congo, Republic Of The": "CG",
+    "Congo, Democratic Republic Of The": "CD", "Macau": "MO",
+    "Reunion": "RE", "Saint Helena": "SH", "Falkland Islands, Islas Malvinas": "FK",
+    "South Georgia And The Islands": "GS",
+    # Withdrawn codes, for countries the source still names.
+    "Netherlands Antilles": "AN", "Serbia And Montenegro": "CS",
 }
+
+# Canadian provinces as the station names end in them ("Toronto Pearson Ont.").
+# Canadian provinces as the descriptions write them, after the name
+# ("Granby, Quebec") or at its end ("Toronto Pearson Ont.").
+PROVINCES = [
+    ("NT", r"N\.? ?W\.? ?T\.?|Northwest Territories"), ("BC", r"B\.? ?C\.?|British Columbia"),
+    ("NS", r"N\.? ?S\.?|Nova Scotia"), ("NB", r"N\.? ?B\.?|New Brunswick"),
+    ("PE", r"P\.? ?E\.? ?I\.?|Prince Edward Island"), ("ON", r"Ont\.?|ON|Ontario"),
+    ("QC", r"Que\.?|QC|Quebec"), ("AB", r"Alta\.?|AB|Alberta"), ("SK", r"Sask\.?|SK|Saskatchewan"),
+    ("MB", r"Man\.?|MB|Manitoba"), ("NL", r"Nfld\.?|NL|Newfoundland( and Labrador)?"),
+    ("NU", r"NU|Nunavut"), ("YT", r"Yukon|YT")]
+PROVINCE_PART = [(code, re.compile(r"(" + pattern + r")", re.I)) for code, pattern in PROVINCES]
+PROVINCE_AT_END = [(code, re.compile(r"[ ,]+(" + pattern + r")$", re.I))
+                   for code, pattern in PROVINCES]
 
 PLACE_SUFFIX = re.compile(
     r"\s+(city|town|village|borough|municipality|corporation|metro township|urban county|"
@@ -128,6 +148,11 @@ def ascii_text(text):
     return "".join(c for c in text if 32 <= ord(c) < 127)
 
 
+def words_of(text):
+    """The words of a name in ASCII; punctuation other than ' . - separates."""
+    return re.sub(r"[^A-Za-z0-9'.-]", " ", ascii_text(text)).split()
+
+
 def field(words):
     """Words joined by "_" into one blank-free field."""
     return "_".join(w for w in words if w) or "--"
@@ -153,6 +178,8 @@ def station_place(description, codes):
         country = description[len("unknown station in "):]
         return [], "--", codes.get(country.lower(), "--")
     parts = [p.strip() for p in description.split(",")]
+    if parts[-1] == "The":  # "Gambia, The"
+        parts.pop()
     region = "--"
     for take in (2, 1):  # "Korea, South" spans two parts
         if len(parts) > take:
@@ -164,10 +191,25 @@ def station_place(description, codes):
     state = "--"
     if len(parts) > 1 and re.fullmatch(r"[A-Z0-9]{1,2}", parts[-1]):
         state = parts.pop()
-    words = ascii_text(parts[0]).replace("/", " ").replace(" - ", " ").split()
-    words = [w.strip("-") for w in words if w.strip("-")]
+    elif region == "CA":
+        state = canadian_province(parts)
+    words = [w.strip("-") for w in words_of(parts[0]) if w.strip("-")]
     kept = [w for w in words if w.lower() not in AIRPORT_WORDS]
     return kept or words, state, region
+
+
+def canadian_province(parts):
+    """The province code of a Canadian station, taken out of `parts`; "--" if none."""
+    if len(parts) > 1:
+        for code, pattern in PROVINCE_PART:
+            if pattern.fullmatch(parts[-1]):
+                parts.pop()
+                return code
+    for code, pattern in PROVINCE_AT_END:
+        if pattern.search(parts[0]):
+            parts[0] = pattern.sub("", parts[0])
+            return code
+    return "--"
 
 
 def station_priority(sid, station, iata, zone_stations):
@@ -222,7 +264,7 @@ def place_name(description):
     name, _, state = description.rpartition(", ")
     for _ in range(2):
         name = PLACE_SUFFIX.sub("", name)
-    return fit(field(ascii_text(name).replace(",", " ").split()), RAW_NAME_WIDTH), state
+    return fit(field(words_of(name)), RAW_NAME_WIDTH), state
 
 
 def fips_rows(places, digits, wanted=lambda description: True):
@@ -243,7 +285,7 @@ def zone_rows(zones):
     for key in sorted(zones):
         entry = zones[key]
         name = entry["description"].split(",")[0]
-        rows.append([key.upper(), fit(field(ascii_text(name).split()), RAW_NAME_WIDTH),
+        rows.append([key.upper(), fit(field(words_of(name)), RAW_NAME_WIDTH),
                      key[:2].upper(),
                      *located(entry), nearest(entry.get("station"))])
     return rows
@@ -262,7 +304,7 @@ def state_rows(county_rows, iso2_path):
         fips, points = states[st]
         lat = sum(p[0] for p in points) / len(points)
         lon = sum(p[1] for p in points) / len(points)
-        name = field(ascii_text(names.get(st, st)).split())
+        name = field(words_of(names.get(st, st)))
         rows.append([st, name, fips, fmt_deg(lat), fmt_deg(lon)])
     return rows
 
