@@ -8,8 +8,9 @@
  *
  * State: the one open database stream and the file type given when it was
  * opened (opening another database closes it first).
- * Readers answer -1 on failure; lookups answer 1 or 0.  The only message
- * is the warning of CTY_open_file about a missing file.
+ * Readers answer -1 on failure; lookups answer 1 or 0.  The only messages
+ * are the warnings of CTY_open_file about a missing file or a path too
+ * long for its buffer.
  *
  * A record is read as one whitespace-driven scan that may run across line
  * ends, field by field like "%20s %2s %2s %9s %s %f %f %f %d %d\n": a text
@@ -380,7 +381,11 @@ int CTY_open_file(const char *city_file, int *num_stats) {
     bool fits = FILE_add_path(RES_get("file_path"), name, path) != nullptr;
     if (num_stats != nullptr)
         *num_stats = fits ? station_estimate(path) : 0;
-    int fd = fits ? CTY_open(path, 0, 0) : -1;
+    if (!fits) {
+        MESS_print(M_warn, "CTY_open_file: Database file name too long: %s...\n", path);
+        return -1;
+    }
+    int fd = CTY_open(path, 0, 0);
     if (fd < 0)
         MESS_print(M_warn, "CTY_open_file: Database file not found: %s\n", path);
     return fd;
