@@ -265,6 +265,52 @@ int MESS_hold(M_type type, const char *mess);
 int MESS_print_prog(const char *string);
 
 /* ------------------------------------------------------------------------
+ * mqueue.cpp - message link to a display window (MQ_)
+ * ---------------------------------------------------------------------- */
+
+/* One queue message: type 1 to the server, 2 for connection answers, else
+   the client's connection number; a code character, the text and a NUL
+   in the first 120 bytes of mtext. */
+typedef struct {
+    long mtype;
+    char mtext[124];
+} mqueuebuf;
+
+typedef void (*MQ_handler)(int);
+
+/* Configuration: all answer 0.  Timeouts of 0 or less are ignored.  The
+   "parameter" values read by MQ_params: "to=N" (seconds), "qtype=sock",
+   "qtype=mqueue", "qoffset=N" (the window-number offset). */
+int MQ_timeout(int val);
+int MQ_timeout_func(MQ_handler func);
+int MQ_offset(int ind);
+int MQ_settype(int ind);
+int MQ_params(void);
+int MQ_enable_alarm(void);
+int MQ_disable_alarm(void);
+/* Default alarm handler: "Queue not responding!!" and exit status 7. */
+void MQ_intrp(int sig);
+
+/* Client.  MQ_open: the queue identifier, or 1 for a connected socket; -1
+   when no such window exists, -2 when the look-up failed otherwise.
+   MQ_connect: a connection number 3 to 21, or -1.  MQ_get: the status the
+   server sent, the text in `item` (120 bytes), or -1. */
+int MQ_open(int num);
+int MQ_connect(int msgqid);
+int MQ_put(int msgqid, int conn_id, const char *format, ...) KEM_PRINTF(3, 4);
+int MQ_get(int msgqid, int conn_id, char *item);
+int MQ_clear(int msgqid, int index);
+
+/* Server.  MQ_sget never waits: 1 for a request, 2 for a connection
+   request (already answered), 0 or less for nothing.  MQ_find: the first
+   free window number from `ind`, or -1. */
+int MQ_create(int num);
+int MQ_sget(int msgqid, int *conn_id, char *item);
+int MQ_sput(int msgqid, int conn_id, int flag, const char *format, ...) KEM_PRINTF(4, 5);
+int MQ_del(int msgqid);
+int MQ_find(int ind);
+
+/* ------------------------------------------------------------------------
  * date.cpp - dates and clocks (DATE_)
  * ---------------------------------------------------------------------- */
 
@@ -415,6 +461,19 @@ int RES_conv_data(const char *value, void *out, DEF_convert cvt);
 /* Help output */
 int RES_help_print(const char *prog, const res_type *keyed, const res_type *positional);
 int RES_help_item(res_type code);
+
+/* ------------------------------------------------------------------------
+ * res_window.cpp - resource exchange with a display window at start-up (RES_)
+ * ---------------------------------------------------------------------- */
+
+/* Links decoding to window `number` (the text after '#'): asks it for every
+   resource of the table, stores its values and hands over the program's
+   own where it has none.  1 when the link is open, 0 after a warning. */
+int RES_window_open(const char *number, const RES_defobj *table);
+/* While the link is open: hands one option value to the window.  1 when sent. */
+int RES_window_set(const char *name, const char *value);
+/* Ends the conversation ("quit") and forgets the link.  1 when one was open. */
+int RES_window_close(void);
 
 /* ------------------------------------------------------------------------
  * def_read.cpp - defaults file reader (DEF_)

@@ -509,6 +509,7 @@ int enter_option(int argc, char **argv, int i, const RES_defobj *table) {
         last = i;
     }
     RES_new(found, entry.def, opt.value, entry.cvt);
+    RES_window_set(entry.def, opt.value);
     return last;
 }
 
@@ -592,10 +593,7 @@ void take_path_element(const char *element, const RES_defobj *table) {
     if (element[0] == '+') {
         DEF_tag(element + 1);
     } else if (element[0] == '#') {
-        /* No loop-window link in this library yet: every window is
-           reported as absent and decoding goes on without it. */
-        MESS_print(M_warn, "VARoviz window: %s not running or no message queue exists\n",
-                   element + 1);
+        RES_window_open(element + 1, table);
     } else {
         read_defaults_file(element, table);
     }
@@ -1070,8 +1068,8 @@ int RES_init(int argc, char **argv, const res_type *keyed, const res_type *posit
     build_table(keyed, positional);
     const char *prog = argc > 0 && argv ? argv[0] : nullptr;
     RES_decode(prog, "Kem", argc, argv, state.table);
-    /* The "kemtz" display time zone is not applied: this library has no
-       time-zone support yet. */
+    if (const char *zone = std::getenv("kemtz"))
+        DATE_set_TZ(zone);
     return 1;
 }
 
@@ -1089,6 +1087,7 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
     read_search_path(table);
     read_environment(table);
     second_walk(argc, argv, table);
+    RES_window_close();
     convert_all(table);
     return 0;
 }
