@@ -52,6 +52,23 @@ TEST_P(WindowStartup, AbsentWindowIsReportedAndTheLookupGoesOn) {
     EXPECT_EQ(result.status, 0);
 }
 
+TEST_P(WindowStartup, NoAlarmOutlivesStartUp) {
+    LoopWindow window(10, flags(), "value=KSPI\n");
+    kemtest::in_child([&] {
+        kemtest::clean_environment(dir());
+        setenv("kemtz", "-CST:-6", 1);
+        MQ_offset(kemtest::window_offset());
+        MQ_settype(GetParam() ? 1 : 0);
+        int argc = 0;
+        char **argv = kemtest::make_argv({"kemcity", "-df", "#10"}, &argc);
+        RES_init(argc, argv, kemtest::city_keyed, kemtest::city_positional);
+        EXPECT_STREQ(RES_get("value"), "KSPI");
+        EXPECT_EQ(alarm(0), 0u);
+        EXPECT_STREQ(DATE_get_tz_str(), " CST");
+        EXPECT_EQ(DATE_get_tz_off(), -21600);
+    });
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, WindowStartup, ::testing::Values(false, true),
                          [](const auto &param) { return param.param ? "Sockets" : "Queues"; });
 
