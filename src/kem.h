@@ -50,6 +50,8 @@ typedef uint32_t M_type;
 #define M_out3 0xF00000u
 #define M_out4 0xF000000u
 #define M_debug 0xF0000000u
+#define M_print_d 0x8u        /* print's highest sub-level alone */
+#define M_debug_d 0x80000000u /* debug's highest sub-level: developers' diagnostics */
 
 /* Kinds of data file recognised by FILE_type (by their leading text). */
 #define FILE_TYPE_SFC 11 /* "KEMSFC" */
@@ -279,6 +281,22 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 /* ------------------------------------------------------------------------
  * flag.cpp - program flags and plot switches (FLAG_)
  * ---------------------------------------------------------------------- */
+
+/* Flag words with a fixed use (of 30, numbered 0 to 29). */
+enum {
+    FLAG_WORD_DEVICE = 2,      /* output device code, from the device letter */
+    FLAG_WORD_PLOT_TYPE = 11,  /* plot type code */
+    FLAG_WORD_FILE_PARAM = 15, /* 1 over/calc, 2 app, 3 use */
+    FLAG_WORD_BATCH = 19,      /* batch mode when greater than 0 */
+    FLAG_WORD_HELP = 20        /* help requested when greater than 0 */
+};
+
+/* Plot switches with a meaning of their own (of 13, numbered 0 to 12). */
+enum {
+    PLOT_TEXT = 0, /* derived: how many text positions 1 to 6 are on */
+    PLOT_BORDER = 11,
+    PLOT_ALL = 12 /* derived: the sum of switches 0 to 11 */
+};
 
 int FLAG_get(int num);
 int64_t FLAG_getl(int num);

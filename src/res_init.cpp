@@ -240,7 +240,7 @@ void take_defaults_line(const char *key, const char *value, const RES_defobj *ta
     for (int i = 0; table[i].def; ++i) {
         if (!usable(table[i]) || !DEF_cmp(table[i].def, key))
             continue;
-        MESS_print(0x80000000u, "RESRC: %s=%s\n", key, value);
+        MESS_print(M_debug_d, "RESRC: %s=%s\n", key, value);
         RES_new(i, table[i].def, value, table[i].cvt);
         taken = true;
     }

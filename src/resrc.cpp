@@ -166,9 +166,9 @@ int RES_list(void) {
     for (const res_obj *rec = state.root.next; rec; rec = rec->next) {
         const char *name = rec->name ? rec->name : "";
         if (rec->data)
-            MESS_print(0x8, "%s: %s\n", name, rec->data);
+            MESS_print(M_print_d, "%s: %s\n", name, rec->data);
         else
-            MESS_print(0x8, "%s:\n", name);
+            MESS_print(M_print_d, "%s:\n", name);
     }
     return 0;
 }
