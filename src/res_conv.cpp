@@ -171,11 +171,7 @@ template <class T> int convert_digit_start(const char *value, T *out) {
 /* Copied into the caller's buffer, taken to be a path buffer: a longer
    value is cut rather than written past it. */
 int convert_strcpy(const char *value, char *out) {
-    size_t len = std::strlen(value);
-    if (len > KEM_PATH_MAX - 1)
-        len = KEM_PATH_MAX - 1;
-    std::memcpy(out, value, len);
-    out[len] = '\0';
+    strntcpy(out, value, KEM_PATH_MAX - 1);
     return 1;
 }
 
