@@ -1,6 +1,5 @@
 /*
- * res_window.cpp - the resource exchange with a display window at start-up
- * (RES_).
+ * res_window.cpp - the resource exchange with a display window at start-up.
  *
  * An element "#n" of the defaults search path links start-up to display
  * window n: every resource of the key table is asked for ("query res
@@ -16,6 +15,7 @@
  * not responding!!", over either transport; no alarm outlives decoding.
  */
 #include "kem.h"
+#include "resrc.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -125,12 +125,10 @@ int exchange(const RES_defobj *table) {
 
 } // namespace
 
-extern "C" {
-
-int RES_window_open(const char *number, const RES_defobj *table) {
+int res_window_open(const char *number, const RES_defobj *table) {
     if (number == nullptr || table == nullptr)
         return 0;
-    RES_window_close();
+    res_window_close();
     if (!open_link(number))
         return 0;
     int sets = exchange(table);
@@ -140,7 +138,7 @@ int RES_window_open(const char *number, const RES_defobj *table) {
     return 1;
 }
 
-int RES_window_set(const char *name, const char *value) {
+int res_window_set(const char *name, const char *value) {
     if (window.conn_id == 0 || name == nullptr)
         return 0;
     MQ_put(window.msgqid, window.conn_id, "set res %s %s", name, value ? value : "");
@@ -148,7 +146,7 @@ int RES_window_set(const char *name, const char *value) {
     return 1;
 }
 
-int RES_window_close(void) {
+int res_window_close() {
     if (window.conn_id == 0)
         return 0;
     MQ_put(window.msgqid, window.conn_id, "quit");
@@ -158,5 +156,3 @@ int RES_window_close(void) {
     std::signal(SIGALRM, SIG_IGN);
     return 1;
 }
-
-} // extern "C"
