@@ -18,7 +18,7 @@ namespace kemtest {
 /* Window numbers 0 to 19 of this test process (and of the children it
    forks) become keys and ports of its own. */
 inline int window_offset() {
-    static const int offset = 20000 + static_cast<int>(getpid() % 2000) * 20;
+    static const int offset = 10000 + static_cast<int>(getpid() % 1100) * 20;
     return offset;
 }
 
