@@ -50,6 +50,8 @@ typedef uint32_t M_type;
 #define M_out3 0xF00000u
 #define M_out4 0xF000000u
 #define M_debug 0xF0000000u
+#define M_print_d 0x8u        /* print's highest sub-level alone */
+#define M_debug_d 0x80000000u /* debug's highest sub-level: developers' diagnostics */
 
 /* Kinds of data file recognised by FILE_type (by their leading text). */
 #define FILE_TYPE_SFC 11 /* "KEMSFC" */
@@ -274,6 +276,52 @@ int MESS_hold(M_type type, const char *mess);
 int MESS_print_prog(const char *string);
 
 /* ------------------------------------------------------------------------
+ * mqueue.cpp - message link to a display window (MQ_)
+ * ---------------------------------------------------------------------- */
+
+/* One queue message: type 1 to the server, 2 for connection answers, else
+   the client's connection number; a code character, the text and a NUL
+   in the first 120 bytes of mtext. */
+typedef struct {
+    long mtype;
+    char mtext[124];
+} mqueuebuf;
+
+typedef void (*MQ_handler)(int);
+
+/* Configuration: all answer 0.  Timeouts of 0 or less are ignored.  The
+   "parameter" values read by MQ_params: "to=N" (seconds), "qtype=sock",
+   "qtype=mqueue", "qoffset=N" (the window-number offset). */
+int MQ_timeout(int val);
+int MQ_timeout_func(MQ_handler func);
+int MQ_offset(int ind);
+int MQ_settype(int ind);
+int MQ_params(void);
+int MQ_enable_alarm(void);
+int MQ_disable_alarm(void);
+/* Default alarm handler: "Queue not responding!!" and exit status 7. */
+void MQ_intrp(int sig);
+
+/* Client.  MQ_open: the queue identifier, or 1 for a connected socket; -1
+   when no such window exists, -2 when the look-up failed otherwise.
+   MQ_connect: a connection number 3 to 21, or -1.  MQ_get: the status the
+   server sent, the text in `item` (120 bytes), or -1. */
+int MQ_open(int num);
+int MQ_connect(int msgqid);
+int MQ_put(int msgqid, int conn_id, const char *format, ...) KEM_PRINTF(3, 4);
+int MQ_get(int msgqid, int conn_id, char *item);
+int MQ_clear(int msgqid, int index);
+
+/* Server.  MQ_sget never waits: 1 for a request, 2 for a connection
+   request (already answered), 0 or less for nothing.  MQ_find: the first
+   free window number from `ind`, or -1. */
+int MQ_create(int num);
+int MQ_sget(int msgqid, int *conn_id, char *item);
+int MQ_sput(int msgqid, int conn_id, int flag, const char *format, ...) KEM_PRINTF(4, 5);
+int MQ_del(int msgqid);
+int MQ_find(int ind);
+
+/* ------------------------------------------------------------------------
  * date.cpp - dates and clocks (DATE_)
  * ---------------------------------------------------------------------- */
 
@@ -381,6 +429,22 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 /* ------------------------------------------------------------------------
  * flag.cpp - program flags and plot switches (FLAG_)
  * ---------------------------------------------------------------------- */
+
+/* Flag words with a fixed use (of 30, numbered 0 to 29). */
+enum {
+    FLAG_WORD_DEVICE = 2,      /* output device code, from the device letter */
+    FLAG_WORD_PLOT_TYPE = 11,  /* plot type code */
+    FLAG_WORD_FILE_PARAM = 15, /* 1 over/calc, 2 app, 3 use */
+    FLAG_WORD_BATCH = 19,      /* batch mode when greater than 0 */
+    FLAG_WORD_HELP = 20        /* help requested when greater than 0 */
+};
+
+/* Plot switches with a meaning of their own (of 13, numbered 0 to 12). */
+enum {
+    PLOT_TEXT = 0, /* derived: how many text positions 1 to 6 are on */
+    PLOT_BORDER = 11,
+    PLOT_ALL = 12 /* derived: the sum of switches 0 to 11 */
+};
 
 int FLAG_get(int num);
 int64_t FLAG_getl(int num);

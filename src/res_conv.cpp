@@ -62,7 +62,7 @@ template <size_t N> int set_flag_by_word(int flag, const Word (&words)[N], const
 }
 
 int convert_batch() {
-    FLAG_set(19, 1);
+    FLAG_set_batch(1);
     if (!MESS_check_set())
         MESS_set(0, 255);
     return 1;
@@ -89,12 +89,12 @@ void draw_item(const char *item, bool first) {
     else if (first)
         FLAG_resetplot(0);
     if (stricmp(item, "none") == 0) {
-        FLAG_setplot(12, 0);
+        FLAG_setplot(PLOT_ALL, 0);
     } else if (stricmp(item, "all") == 0) {
-        FLAG_setplot(12, 1);
+        FLAG_setplot(PLOT_ALL, 1);
     } else if (stricmp(item, "text") == 0) {
-        FLAG_setplot(0, on);
-        FLAG_setplot(11, on);
+        FLAG_setplot(PLOT_TEXT, on);
+        FLAG_setplot(PLOT_BORDER, on);
     } else if (int index = code_of(components, item); index > 0) {
         FLAG_setplot(index, on);
     }
@@ -122,9 +122,9 @@ int convert_without_destination(const char *value, DEF_convert cvt) {
         MESS_set_str(value);
         return 1;
     case CV_file_param:
-        return set_flag_by_word(15, file_params, value);
+        return set_flag_by_word(FLAG_WORD_FILE_PARAM, file_params, value);
     case CV_plot_type:
-        return set_flag_by_word(11, plot_types, value);
+        return set_flag_by_word(FLAG_WORD_PLOT_TYPE, plot_types, value);
     case CV_draw:
         return convert_draw(value);
     default:
@@ -171,11 +171,7 @@ template <class T> int convert_digit_start(const char *value, T *out) {
 /* Copied into the caller's buffer, taken to be a path buffer: a longer
    value is cut rather than written past it. */
 int convert_strcpy(const char *value, char *out) {
-    size_t len = std::strlen(value);
-    if (len > KEM_PATH_MAX - 1)
-        len = KEM_PATH_MAX - 1;
-    std::memcpy(out, value, len);
-    out[len] = '\0';
+    strntcpy(out, value, KEM_PATH_MAX - 1);
     return 1;
 }
 
@@ -198,7 +194,7 @@ int convert_device(const char *value, const char **out) {
     int count = 0;
     char **items = nullptr;
     parse_string(value, ',', &count, &items);
-    FLAG_set(2, count > 0 ? RES_set_device(items[0]) : 1);
+    FLAG_set(FLAG_WORD_DEVICE, count > 0 ? RES_set_device(items[0]) : 1);
     if (count >= 2)
         *out = std::strchr(value, ',') + 1;
     free_parsed_array(count, items);
@@ -265,7 +261,7 @@ int RES_conv_data(const char *value, void *out, DEF_convert cvt) {
     if (cvt == CV_batch)
         return convert_batch();
     if (cvt == CV_help) {
-        FLAG_set(20, 1);
+        FLAG_set(FLAG_WORD_HELP, 1);
         return 1;
     }
     if (cvt == CV_bool && out)

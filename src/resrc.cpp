@@ -33,17 +33,6 @@ State state;
  * Store helpers
  * ---------------------------------------------------------------------- */
 
-/* An allocated copy of `text`; null for a null text or when memory runs out. */
-char *copy_text(const char *text) {
-    if (!text)
-        return nullptr;
-    size_t len = std::strlen(text);
-    char *copy = static_cast<char *>(std::malloc(len + 1));
-    if (copy)
-        std::memcpy(copy, text, len + 1);
-    return copy;
-}
-
 res_obj *find_record(const char *name) {
     if (!name)
         return nullptr;
@@ -58,7 +47,7 @@ res_obj *add_record(const char *name) {
     res_obj *rec = new (std::nothrow) res_obj{};
     if (!rec)
         return nullptr;
-    rec->name = copy_text(name);
+    rec->name = create_string(name);
     res_obj *tail = &state.root;
     while (tail->next)
         tail = tail->next;
@@ -68,22 +57,9 @@ res_obj *add_record(const char *name) {
 
 void set_record(res_obj *rec, int index, const char *data, DEF_convert cvt) {
     std::free(rec->data);
-    rec->data = copy_text(data);
+    rec->data = create_string(data);
     rec->cvt = cvt;
     rec->index = index;
-}
-
-/* The old value, a newline and `data`, as one allocated text. */
-char *join_lines(const char *old, const char *data) {
-    size_t a = std::strlen(old);
-    size_t b = std::strlen(data);
-    char *joined = static_cast<char *>(std::malloc(a + b + 2));
-    if (!joined)
-        return nullptr;
-    std::memcpy(joined, old, a);
-    joined[a] = '\n';
-    std::memcpy(joined + a + 1, data, b + 1);
-    return joined;
 }
 
 } // namespace
@@ -117,10 +93,10 @@ int RES_append(int index, const char *name, const char *data, DEF_convert cvt) {
     if (!data)
         return 0;
     if (!rec->data) {
-        rec->data = copy_text(data);
+        rec->data = create_string(data);
         return 0;
     }
-    char *joined = join_lines(rec->data, data);
+    char *joined = create_strcat(rec->data, "\n", data);
     if (joined) {
         std::free(rec->data);
         rec->data = joined;
@@ -166,9 +142,9 @@ int RES_list(void) {
     for (const res_obj *rec = state.root.next; rec; rec = rec->next) {
         const char *name = rec->name ? rec->name : "";
         if (rec->data)
-            MESS_print(0x8, "%s: %s\n", name, rec->data);
+            MESS_print(M_print_d, "%s: %s\n", name, rec->data);
         else
-            MESS_print(0x8, "%s:\n", name);
+            MESS_print(M_print_d, "%s:\n", name);
     }
     return 0;
 }
@@ -198,13 +174,9 @@ char *RES_get_progname(char *prog) {
         name = slash ? slash + 1 : path;
     }
     if (!prog) {
-        char *copy = copy_text(name);
+        char *copy = create_string(name);
         return copy ? copy : const_cast<char *>("KEM");
     }
-    size_t len = std::strlen(name);
-    if (len > KEM_PATH_MAX - 1)
-        len = KEM_PATH_MAX - 1;
-    std::memcpy(prog, name, len);
-    prog[len] = '\0';
+    strntcpy(prog, name, KEM_PATH_MAX - 1);
     return prog;
 }

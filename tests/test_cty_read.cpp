@@ -18,6 +18,8 @@
 
 namespace {
 
+using kemtest::Captured;
+using kemtest::in_child;
 using kemtest::ScratchDir;
 
 const std::string kFixture = std::string(KEM_TEST_DATA) + "/sao.cty";
@@ -365,46 +367,42 @@ TEST(CtyOpenFile, EstimatesStationsFromFileSize) {
 TEST(CtyOpenFile, MissingFileWarns) {
     ScratchDir s;
     std::string path = s.path("nowhere.cty");
-    EXPECT_EXIT(
-        {
-            int num = 0;
-            std::exit(CTY_open_file(path.c_str(), &num) == -1 ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "CTY_open_file: Database file not found: .*/nowhere\\.cty");
+    Captured r = in_child([&] {
+        int num = 0;
+        EXPECT_EQ(CTY_open_file(path.c_str(), &num), -1);
+    });
+    EXPECT_NE(r.err.find("CTY_open_file: Database file not found: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/nowhere.cty"), std::string::npos) << r.err;
 }
 
 TEST(CtyOpenFile, CityFileNoneFailsSilently) {
-    EXPECT_EXIT(
-        {
-            RES_put("city_file", "NoNe");
-            int num = 77;
-            int fd = CTY_open_file(kFixture.c_str(), &num);
-            CTY_data rec{};
-            bool found = CTY_get(kFixture.c_str(), "KORD", &rec) != 0;
-            std::exit(fd == -1 && num == 77 && !found ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "^$");
+    Captured r = in_child([] {
+        RES_put("city_file", "NoNe");
+        int num = 77;
+        EXPECT_EQ(CTY_open_file(kFixture.c_str(), &num), -1);
+        EXPECT_EQ(num, 77);
+        CTY_data rec{};
+        EXPECT_EQ(CTY_get(kFixture.c_str(), "KORD", &rec), 0);
+    });
+    EXPECT_EQ(r.err, "");
 }
 
 TEST(CtyOpenFile, ResourcesNameTheFile) {
     ScratchDir s;
     s.write("mine.cty", "Mine IL US KMIN 1 40 -80 100 1 0\n");
     s.write("arg.cty", "Arg IL US KARG 1 40 -80 100 1 0\n");
-    EXPECT_EXIT(
-        {
-            bool dflt = opens(kFixture.c_str(), "KORD");
-            RES_put("file_path", s.dir().c_str());
-            bool arg = opens("arg.cty", "KARG");
-            RES_put("city_file", ""); /* an empty value counts as unset */
-            bool empty = opens("arg.cty", "KARG");
-            RES_put("city_file", "mine.cty");
-            bool mine = opens("arg.cty", "KMIN");
-            RES_put("file_path", KEM_TEST_DATA);
-            RES_put("city_file", nullptr);
-            bool sao = opens(nullptr, "KORD"); /* the default name */
-            std::exit(dflt && arg && empty && mine && sao ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
+    in_child([&] {
+        EXPECT_TRUE(opens(kFixture.c_str(), "KORD"));
+        RES_put("file_path", s.dir().c_str());
+        EXPECT_TRUE(opens("arg.cty", "KARG"));
+        RES_put("city_file", ""); /* an empty value counts as unset */
+        EXPECT_TRUE(opens("arg.cty", "KARG"));
+        RES_put("city_file", "mine.cty");
+        EXPECT_TRUE(opens("arg.cty", "KMIN"));
+        RES_put("file_path", KEM_TEST_DATA);
+        RES_put("city_file", nullptr);
+        EXPECT_TRUE(opens(nullptr, "KORD")); /* the default name */
+    });
 }
 
 TEST(CtyGet, FindsByNumberIdentifierOrName) {
@@ -446,12 +444,9 @@ TEST(CtyGetLoc, WritesPositionOnlyWhenFound) {
 }
 
 TEST(CtyGetPrior, StatPriorResourceOrTen) {
-    EXPECT_EXIT(
-        {
-            int unset = CTY_get_prior();
-            RES_put("stat_prior", "3");
-            int three = CTY_get_prior();
-            std::exit(unset == 10 && three == 3 ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
+    in_child([] {
+        EXPECT_EQ(CTY_get_prior(), 10);
+        RES_put("stat_prior", "3");
+        EXPECT_EQ(CTY_get_prior(), 3);
+    });
 }

@@ -15,6 +15,7 @@
 
 namespace {
 
+using kemtest::in_child;
 using kemtest::read_file;
 using kemtest::run_in_child;
 using kemtest::write_file;
@@ -337,35 +338,35 @@ TEST_F(Files, TypeFallsBackToTheNameBeforeTheDash) {
 }
 
 TEST_F(Files, TypeReadsStandardInputWithoutClosingIt) {
-    auto body = [] {
-        int code = FILE_type("-");
-        char line[KEM_LINE_MAX + 1];
-        bool open = fcntl(STDIN_FILENO, F_GETFD) != -1 && fgetline(stdin, line) >= 0;
-        return code == 5 && open ? 0 : 1;
-    };
-    EXPECT_EQ(run_in_child(body, "KEMRAW header\nrest\n").status, 0);
+    in_child(
+        [] {
+            EXPECT_EQ(FILE_type("-"), 5);
+            char line[KEM_LINE_MAX + 1];
+            EXPECT_NE(fcntl(STDIN_FILENO, F_GETFD), -1);
+            EXPECT_GE(fgetline(stdin, line), 0);
+        },
+        "KEMRAW header\nrest\n");
 }
 
 TEST_F(Files, TypeNeverFallsBackToStandardInput) {
     // "-03" does not exist; the part before its dash is empty, which would
     // name the standard input: it must not be read.
-    auto body = [] {
-        int code = FILE_type("-03");
-        int code2 = FILE_type("std-03");
-        return code == -1 && code2 == -1 && ftell(stdin) == 0 ? 0 : 1;
-    };
-    EXPECT_EQ(run_in_child(body, "KEMSFC\n").status, 0);
+    in_child(
+        [] {
+            EXPECT_EQ(FILE_type("-03"), -1);
+            EXPECT_EQ(FILE_type("std-03"), -1);
+            EXPECT_EQ(ftell(stdin), 0);
+        },
+        "KEMSFC\n");
 }
 
 TEST(FileType, PipesAreClosedWithPclose) {
-    EXPECT_EXIT(
-        {
-            int code = FILE_type("|printf KEMUPA");
-            // pclose reaped the command: no child is left behind.
-            pid_t left = waitpid(-1, nullptr, WNOHANG);
-            _exit(code == 12 && left == -1 && errno == ECHILD ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    in_child([] {
+        EXPECT_EQ(FILE_type("|printf KEMUPA"), 12);
+        // pclose reaped the command: no child is left behind.
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+        EXPECT_EQ(errno, ECHILD);
+    });
 }
 
 TEST_F(Files, OverwriteAnswersWithoutAskingWhenItCan) {
@@ -375,27 +376,20 @@ TEST_F(Files, OverwriteAnswersWithoutAskingWhenItCan) {
     EXPECT_EQ(FILE_overwrite(missing.c_str(), 2), 1);
     EXPECT_EQ(FILE_overwrite("-", 2), 1);
     EXPECT_EQ(FILE_overwrite(nullptr, 2), 1);
-    EXPECT_EXIT(
-        {
-            FLAG_set_batch(1);
-            int a = FILE_overwrite(missing.c_str(), 2); // missing: 1 even in batch mode
-            int b = FILE_overwrite(f.c_str(), 2);
-            _exit(a == 1 && b == 3 ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(
-        {
-            FLAG_set(15, 2); // "app"
-            FLAG_set_batch(1);
-            _exit(FILE_overwrite(f.c_str(), 1));
-        },
-        ::testing::ExitedWithCode(2), "");
-    EXPECT_EXIT(
-        {
-            FLAG_set(15, -9999);
-            _exit(FILE_overwrite(f.c_str(), 0) + 10);
-        },
-        ::testing::ExitedWithCode(10), "");
+    in_child([&] {
+        FLAG_set_batch(1);
+        EXPECT_EQ(FILE_overwrite(missing.c_str(), 2), 1); // missing: 1 even in batch mode
+        EXPECT_EQ(FILE_overwrite(f.c_str(), 2), 3);
+    });
+    in_child([&] {
+        FLAG_set(FLAG_WORD_FILE_PARAM, 2); // "app"
+        FLAG_set_batch(1);
+        EXPECT_EQ(FILE_overwrite(f.c_str(), 1), 2);
+    });
+    in_child([&] {
+        FLAG_set(FLAG_WORD_FILE_PARAM, KEM_MISSING);
+        EXPECT_EQ(FILE_overwrite(f.c_str(), 0), 0);
+    });
 }
 
 TEST_F(Files, OverwriteDecodesTheAnswer) {
