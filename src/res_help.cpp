@@ -18,10 +18,6 @@
 
 namespace {
 
-/* ------------------------------------------------------------------------
- * The option vocabulary: one row per resource code a program may list
- * ---------------------------------------------------------------------- */
-
 /* Continuation lines of the help, printed under a row's syntax. */
 constexpr const char *levels[] = {
     "none,print,error,warn,mess,out1,*out2,out3,out4,debug",
@@ -203,10 +199,6 @@ std::string syntax_of(const Option &option) {
         syntax += std::string(" ") + option.arg;
     return syntax;
 }
-
-/* ------------------------------------------------------------------------
- * Help output
- * ---------------------------------------------------------------------- */
 
 void help_list(const res_type *codes) {
     for (int i = 0; codes && codes[i] != RES_null; ++i)
