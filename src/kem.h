@@ -179,18 +179,21 @@ typedef struct {
  * string.cpp - line readers and string utilities
  * ---------------------------------------------------------------------- */
 
+/* Line readers: characters stored (string readers 1), 0 for an empty line, -1 at end of file. */
 int fgetline(FILE *ifile, char *string);
 int fgetnline(FILE *ifile, char *string, int len);
 int fgetstring(FILE *ifile, char *string, int len);
 int fget_rawstring(FILE *ifile, char *string, int len);
 int fskipline(FILE *ifile);
 
+/* Searches: 0 for equal (stricmp), 1/0 found (searchstr), null or -9999 for not found. */
 int stricmp(const char *s1, const char *s2);
 int strnicmp(const char *s1, const char *s2, int n);
 int searchstr(char **s1, int n, const char *s2);
 char *strlstr(const char *s1, const char *s2);
 int chk_arg(const char *arg, char **items, int num_items);
 
+/* In-place edits: 0, or 1/0 for done or refused; set_num the text, or null. */
 int trim_string(char *string);
 int trim_cr_string(char *string);
 int wsstrip_string(char *string);
@@ -207,12 +210,14 @@ int strntcpy(char *str1, const char *str2, int n);
 int strmcat(char *s1, const char *s2, int m);
 char *set_num(char *str, const char *format, float x);
 
+/* Classification: 1 when the text is of the kind, else 0. */
 int string_is_float(const char *string);
 int string_is_alpha(const char *string);
 int string_is_num(const char *string);
 int string_is_num_len(const char *string, int len);
 int string_is_blank(const char *string);
 
+/* Allocating: a copy or null; parsers 0 and an array for free_parsed_array, or -1. */
 char *create_string(const char *string);
 char *create_strcat(const char *oldstr, const char *delim, const char *string);
 int parse_string(const char *string, char delim, int *argc, char ***argv);
@@ -224,6 +229,7 @@ int free_parsed_array(int argc, char **argv);
  * files.cpp - paths and file access (FILE_)
  * ---------------------------------------------------------------------- */
 
+/* File facts: 1/0 for yes or no, a size, time or code; -1 when it cannot be examined. */
 int FILE_fullpath(const char *name);
 int FILE_is_stdio(const char *name);
 int FILE_add_path_delim(char *path);
@@ -261,6 +267,7 @@ int FILE_get_key(int key, char *str);
  * mess.cpp - levelled message output (MESS_)
  * ---------------------------------------------------------------------- */
 
+/* Setters 0, queries the level, count or 1/0; MESS_print 1 when shown on the terminal. */
 int MESS_set(int oper, M_type level);
 int MESS_set_str(const char *str);
 M_type MESS_get(void);
@@ -424,6 +431,7 @@ float humiture(float temp, float dewp);
 float temp_hum_index(float temp, float dewp);
 float sfc_pr_alt(float alt, float el);
 float pres_alt(float pres);
+/* Great-circle distance in km between positions in degrees; -9999 for a missing one. */
 float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 
 /* ------------------------------------------------------------------------
@@ -446,6 +454,7 @@ enum {
     PLOT_ALL = 12 /* derived: the sum of switches 0 to 11 */
 };
 
+/* Getters the word or switch (0 outside the tables); setters 0, or -1 outside them. */
 int FLAG_get(int num);
 int64_t FLAG_getl(int num);
 int FLAG_set(int num, int value);
@@ -463,6 +472,7 @@ int FLAG_resetplot(int value);
  * system.cpp - process, prompt and timing utilities (KEM_)
  * ---------------------------------------------------------------------- */
 
+/* A value, exit code, slot index or 0 on success; -1 for a missing slot or child. */
 const char *KEM_version(void);
 void KEM_exit(int status) KEM_NORETURN;
 int KEM_get_pid(void);
@@ -493,6 +503,7 @@ int KEM_set_outfile(const char *name);
  * resrc.cpp - the resource store and the program name (RES_)
  * ---------------------------------------------------------------------- */
 
+/* Writers 0, or -1 when no record can be made; readers the value, null or 0 for none. */
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt);
 int RES_append(int index, const char *name, const char *data, DEF_convert cvt);
 int RES_put(const char *name, const char *value);
@@ -508,6 +519,7 @@ char *RES_get_progname(char *prog);
  * res_help.cpp - the option vocabulary: key-table entries and help (RES_)
  * ---------------------------------------------------------------------- */
 
+/* 1 (an unknown code prints its number, its entry matches nothing); 0 for a null entry. */
 int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
                  DEF_convert cvt, void *out, int *num);
 int RES_enter(RES_defobj *obj, res_type code);
@@ -520,6 +532,7 @@ int RES_help_item(res_type code);
  * res_init.cpp - start-up: command line, defaults files, environment (RES_)
  * ---------------------------------------------------------------------- */
 
+/* Fill the store from every source and convert: RES_init 1, RES_decode 0; never fail. */
 int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional);
 int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_defobj *table);
 
@@ -527,6 +540,7 @@ int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_def
  * res_conv.cpp - conversion of resource values (RES_)
  * ---------------------------------------------------------------------- */
 
+/* A device code (1 when unknown); 1 when converted, 0 without value or destination. */
 int RES_set_device(const char *dev);
 int RES_conv_data(const char *value, void *out, DEF_convert cvt);
 
@@ -534,11 +548,13 @@ int RES_conv_data(const char *value, void *out, DEF_convert cvt);
  * def_read.cpp - defaults file reader (DEF_)
  * ---------------------------------------------------------------------- */
 
+/* Program name, title and tags that select keys: 0 (DEF_tag -1 when refused). */
 int DEF_prog(void);
 int DEF_name(const char *name);
 int DEF_title(const char *title);
 int DEF_clr_tag(void);
 int DEF_tag(const char *tag);
+/* The open file: 0, or -1 when it cannot be opened; DEF_cmp and DEF_valid 1 or 0. */
 int DEF_open(const char *name);
 int DEF_close(void);
 /* Next deliverable setting: key (at most 49 characters, buffer of 50
@@ -559,12 +575,14 @@ int DEF_env(const char *res, const char *env, char *value);
  * cty_read.cpp - station record and database file (CTY_)
  * ---------------------------------------------------------------------- */
 
+/* A descriptor, field count or 0 on success; -1 on failure or at end of file. */
 int CTY_open(const char *filename, int f_access, int f_type);
 int CTY_getinfo(int city_fd, CTY_info *info);
 int CTY_rewind(int city_fd);
 int CTY_close(int city_fd);
 int CTY_read(int city_fd, CTY_data *city);
 int CTY_data_init(CTY_data *data);
+/* Lookups: a descriptor, 1 for found or a setting; -1 or 0 for a missing file or station. */
 int CTY_open_file(const char *city_file, int *num_stats);
 int CTY_get(const char *city_file, const char *id, CTY_data *data);
 int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon);
@@ -574,6 +592,7 @@ int CTY_get_prior(void);
  * cty_tool.cpp - station selection expressions
  * ---------------------------------------------------------------------- */
 
+/* Selection: 1 when the station or identifier is selected, else 0. */
 int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
 int CTY_id_cmp(const char *ids, const char *id);
 int CTY_ids_cmp(int numid, char **ids, const char *id);

@@ -29,10 +29,6 @@ struct State {
 
 State state;
 
-/* ------------------------------------------------------------------------
- * Store helpers
- * ---------------------------------------------------------------------- */
-
 res_obj *find_record(const char *name) {
     if (!name)
         return nullptr;
@@ -67,10 +63,6 @@ void set_record(res_obj *rec, int index, const char *data, DEF_convert cvt) {
 const res_obj *res_first_record() {
     return state.root.next;
 }
-
-/* ------------------------------------------------------------------------
- * The store
- * ---------------------------------------------------------------------- */
 
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt) {
     if (!name)
