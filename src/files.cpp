@@ -33,7 +33,6 @@ namespace {
 constexpr size_t kPathChars = KEM_PATH_MAX - 1; /* characters a path buffer holds */
 constexpr size_t kPrefixChars = 99;             /* directory prefix in FILE_make_dir */
 constexpr size_t kUserChars = 19;               /* user name after "~" */
-constexpr int kFileParamFlag = 15;              /* program flag holding the file parameter */
 
 struct FilesState {
     int share = 1;
@@ -432,7 +431,7 @@ int FILE_type(const char *name) {
 int FILE_overwrite(const char *filename, int flag) {
     if (FILE_is_stdio(filename) || !FILE_exist(filename))
         return 1;
-    int param = FLAG_get(kFileParamFlag);
+    int param = FLAG_get(FLAG_WORD_FILE_PARAM);
     if (param > 0)
         return param;
     if (FLAG_batch())

@@ -17,11 +17,7 @@ namespace {
 
 constexpr int num_flags = 30;
 constexpr int num_plot = 13;
-constexpr int plot_text = 0;      // number of text positions switched on
 constexpr int plot_text_last = 6; // text positions are 1 to 6
-constexpr int plot_all = 12;      // sum of switches 0 to 11
-constexpr int batch_word = 19;
-constexpr int help_word = 20;
 
 struct FlagState {
     int64_t words[num_flags] = {};
@@ -85,27 +81,27 @@ int FLAG_resetl(int64_t value) {
 }
 
 int FLAG_batch(void) {
-    return state.words[batch_word] > 0 ? 1 : 0;
+    return state.words[FLAG_WORD_BATCH] > 0 ? 1 : 0;
 }
 
 int FLAG_set_batch(int value) {
-    return FLAG_set(batch_word, value);
+    return FLAG_set(FLAG_WORD_BATCH, value);
 }
 
 int FLAG_help(void) {
-    return state.words[help_word] > 0 ? 1 : 0;
+    return state.words[FLAG_WORD_HELP] > 0 ? 1 : 0;
 }
 
 int FLAG_setplot(int ind, int value) {
     if (!valid_plot(ind))
         return -1;
     state.plot[ind] = value;
-    if (ind == plot_all)
-        fill_plot(0, plot_all - 1, value);
-    if (ind == plot_text)
-        fill_plot(plot_text, plot_text_last, value);
-    state.plot[plot_text] = sum_plot(plot_text + 1, plot_text_last);
-    state.plot[plot_all] = sum_plot(0, plot_all - 1);
+    if (ind == PLOT_ALL)
+        fill_plot(0, PLOT_ALL - 1, value);
+    if (ind == PLOT_TEXT)
+        fill_plot(PLOT_TEXT, plot_text_last, value);
+    state.plot[PLOT_TEXT] = sum_plot(PLOT_TEXT + 1, plot_text_last);
+    state.plot[PLOT_ALL] = sum_plot(0, PLOT_ALL - 1);
     return 0;
 }
 

@@ -50,6 +50,8 @@ typedef uint32_t M_type;
 #define M_out3 0xF00000u
 #define M_out4 0xF000000u
 #define M_debug 0xF0000000u
+#define M_print_d 0x8u        /* print's highest sub-level alone */
+#define M_debug_d 0x80000000u /* debug's highest sub-level: developers' diagnostics */
 
 /* Kinds of data file recognised by FILE_type (by their leading text). */
 #define FILE_TYPE_SFC 11 /* "KEMSFC" */
@@ -437,6 +439,22 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
  * flag.cpp - program flags and plot switches (FLAG_)
  * ---------------------------------------------------------------------- */
 
+/* Flag words with a fixed use (of 30, numbered 0 to 29). */
+enum {
+    FLAG_WORD_DEVICE = 2,      /* output device code, from the device letter */
+    FLAG_WORD_PLOT_TYPE = 11,  /* plot type code */
+    FLAG_WORD_FILE_PARAM = 15, /* 1 over/calc, 2 app, 3 use */
+    FLAG_WORD_BATCH = 19,      /* batch mode when greater than 0 */
+    FLAG_WORD_HELP = 20        /* help requested when greater than 0 */
+};
+
+/* Plot switches with a meaning of their own (of 13, numbered 0 to 12). */
+enum {
+    PLOT_TEXT = 0, /* derived: how many text positions 1 to 6 are on */
+    PLOT_BORDER = 11,
+    PLOT_ALL = 12 /* derived: the sum of switches 0 to 11 */
+};
+
 int FLAG_get(int num);
 int64_t FLAG_getl(int num);
 int FLAG_set(int num, int value);
@@ -481,10 +499,9 @@ int KEM_set_infile(const char *name);
 int KEM_set_outfile(const char *name);
 
 /* ------------------------------------------------------------------------
- * resrc.cpp - resource store, key table, start-up, conversion, help (RES_)
+ * resrc.cpp - the resource store and the program name (RES_)
  * ---------------------------------------------------------------------- */
 
-/* The store */
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt);
 int RES_append(int index, const char *name, const char *data, DEF_convert cvt);
 int RES_put(const char *name, const char *value);
@@ -496,22 +513,31 @@ int RES_setCL(int argc, char **argv);
 const char *RES_get_prog(void);
 char *RES_get_progname(char *prog);
 
-/* The key table */
+/* ------------------------------------------------------------------------
+ * res_help.cpp - the option vocabulary: key-table entries and help (RES_)
+ * ---------------------------------------------------------------------- */
+
 int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
                  DEF_convert cvt, void *out, int *num);
 int RES_enter(RES_defobj *obj, res_type code);
 /* The positional slot 1 to 10 of an entry, or 0 for a keyed entry. */
 int RES_slot_of(const RES_defobj *obj);
-
-/* Start-up and conversion */
-int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional);
-int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_defobj *table);
-int RES_set_device(const char *dev);
-int RES_conv_data(const char *value, void *out, DEF_convert cvt);
-
-/* Help output */
 int RES_help_print(const char *prog, const res_type *keyed, const res_type *positional);
 int RES_help_item(res_type code);
+
+/* ------------------------------------------------------------------------
+ * res_init.cpp - start-up: command line, defaults files, environment (RES_)
+ * ---------------------------------------------------------------------- */
+
+int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional);
+int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_defobj *table);
+
+/* ------------------------------------------------------------------------
+ * res_conv.cpp - conversion of resource values (RES_)
+ * ---------------------------------------------------------------------- */
+
+int RES_set_device(const char *dev);
+int RES_conv_data(const char *value, void *out, DEF_convert cvt);
 
 /* ------------------------------------------------------------------------
  * def_read.cpp - defaults file reader (DEF_)

@@ -71,13 +71,6 @@ constinit system_state state;
 
 /* ---------------------------------------------------------------- helpers */
 
-// Copies src into a buffer of size bytes, cut to fit and always terminated.
-void copy_bounded(char *dst, size_t size, const char *src) {
-    size_t n = strnlen(src, size - 1);
-    memcpy(dst, src, n);
-    dst[n] = '\0';
-}
-
 const char *skip_blanks(const char *p) {
     while (isspace(static_cast<unsigned char>(*p)))
         p++;
@@ -296,7 +289,7 @@ int set_child_file(char *field, const char *name, const char *which) {
         field[0] = '\0';
         return 0;
     }
-    copy_bounded(field, proc_file_max + 1, name);
+    strntcpy(field, name, proc_file_max);
     return 1;
 }
 
@@ -479,7 +472,7 @@ int KEM_add_proc(int pid, const char *name) {
         if (item.id != -1)
             continue;
         item.id = pid;
-        copy_bounded(item.name, sizeof item.name, name ? name : "");
+        strntcpy(item.name, name, sizeof item.name - 1);
         if (i >= state.num_proc)
             state.num_proc++;
         return i;

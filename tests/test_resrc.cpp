@@ -147,36 +147,6 @@ TEST(Resrc, EnterOfUnknownCodePrintsItsNumberAndMatchesNothing) {
     EXPECT_EQ(RES_slot_of(&obj), 0);
 }
 
-/* Every code has either both a key-table entry and a help line, or
-   neither, in which case both print its number. */
-TEST(Resrc, EveryCodeWithAnEntryHasHelpAndNoOther) {
-    int known = 0;
-    for (int code = 0; code < RES_NUM_TYPES; ++code) {
-        RES_defobj obj{};
-        std::string entered = capture_stdout([&] { RES_enter(&obj, static_cast<res_type>(code)); });
-        std::string help = capture_stdout([&] { RES_help_item(static_cast<res_type>(code)); });
-        std::string number = std::to_string(code) + "\n";
-        if (obj.def && obj.def[0]) {
-            ++known;
-            EXPECT_EQ(entered, "") << code;
-            EXPECT_EQ(help.rfind(" -", 0) == 0 || help.rfind(" file", 0) == 0 ||
-                          help.rfind(" val1", 0) == 0 || help.rfind(" command", 0) == 0,
-                      true)
-                << code << ": " << help;
-            int slot = RES_slot_of(&obj);
-            EXPECT_TRUE(slot == 0 || slot == 1 || slot == 10) << code;
-            if (slot == 0 && code != RES_inputg) { /* its help line names -in */
-                EXPECT_TRUE(obj.cmd && obj.cmd[0]) << code;
-                EXPECT_EQ(help.rfind(std::string(" -") + obj.cmd, 0), 0u) << code << help;
-            }
-        } else {
-            EXPECT_EQ(entered, number);
-            EXPECT_EQ(help, number);
-        }
-    }
-    EXPECT_EQ(known, 89);
-}
-
 TEST(Resrc, SlotOfNeverReadsASmallNumberAsText) {
     RES_defobj obj{};
     for (int slot = 1; slot <= 10; ++slot) {
