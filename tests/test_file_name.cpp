@@ -333,3 +333,26 @@ TEST(FileName, ChosenFileMustExist) {
     EXPECT_EQ(missing.status, 10);
     EXPECT_EQ(missing.err, "File not found: " + dir.path("2024030713.dat") + "\n");
 }
+
+TEST(FileName, HourResourceComesFromEachSourceAtStartUp) {
+    ScratchDir scratch;
+    scratch.write("kem.cfg", "*hour: 512\n");
+    const res_type keyed[] = {RES_hour, RES_null}, positional[] = {RES_null};
+    struct Case {
+        std::vector<std::string> words;
+        const char *env;
+        const char *name;
+    } cases[] = {{{}, nullptr, "0512"}, {{}, "1612", "1612"}, {{"-ho", "1712"}, "1612", "1712"}};
+    for (const Case &c : cases)
+        in_child([&] {
+            clean_environment(scratch.dir());
+            if (c.env)
+                setenv("kemhour", c.env, 1);
+            std::vector<std::string> words{"/usr/local/bin/prog"};
+            words.insert(words.end(), c.words.begin(), c.words.end());
+            int argc = 0;
+            char **argv = make_argv(words, &argc);
+            RES_init(argc, argv, keyed, positional);
+            EXPECT_EQ(name_for("%d%h", kMarch7), c.name);
+        });
+}
