@@ -356,3 +356,56 @@ TEST(FileName, HourResourceComesFromEachSourceAtStartUp) {
             EXPECT_EQ(name_for("%d%h", kMarch7), c.name);
         });
 }
+
+TEST(FileName, TypedNamesKeepTheirDirectoryAndExtension) {
+    in_child([] {
+        RES_put("data_path", "/d");
+        FILE_set_name("@%D/%Y%m%d%h_%e.dat");
+        EXPECT_EQ(typed("/data/x/2024030712_big.dat"), "/data/x/2024030712_big.dat");
+        Date got;
+        FILE_get_date(&got);
+        EXPECT_EQ(got.hour, 12);
+        /* a neighbour of a typed complete name is in its directory */
+        EXPECT_EQ(build(date_of(2024, 3, 7, 18, 0)), "/data/x/2024030718_big.dat");
+        FILE_set_name("@%D/%Y%m%d%h_%e.dat");
+        EXPECT_EQ(typed("2024030712_big.dat"), "/d/2024030712_big.dat");
+        FILE_set_type(1);
+        EXPECT_EQ(typed("/d/2024030712_big.dat+extra"), "/d/2024030712_big.dat");
+        EXPECT_STREQ(FILE_get_ext_info(), "+extra");
+        char shortname[] = "ab";
+        EXPECT_EQ(FILE_extract_extra_info(shortname), 0);
+    });
+}
+
+TEST(FileName, ChoosingAsksUntilAnExistingFileIsNamed) {
+    ScratchDir dir;
+    dir.write("2024030712.dat", "x");
+    const std::string tmpl = "@" + dir.dir() + "/%Y%m%d%h.dat";
+    Captured asked = in_child(
+        [&] {
+            FILE_set_name(tmpl.c_str());
+            char name[KEM_PATH_MAX];
+            EXPECT_EQ(FILE_get_file("File: ", name), 1);
+            EXPECT_EQ(std::string(name), dir.path("2024030712.dat"));
+        },
+        dir.path("2024030713.dat") + "\n" + dir.path("2024030712.dat") + "\n");
+    EXPECT_EQ(count_of(asked.out, "File: "), 2u);
+    EXPECT_EQ(asked.err, "File not found: " + dir.path("2024030713.dat") + "\n");
+    Captured gave_up = run_in_child(
+        [&] {
+            FILE_set_name(tmpl.c_str());
+            char name[KEM_PATH_MAX];
+            FILE_get_file("File: ", name);
+        },
+        "a\nb\nc\nd\ne\n");
+    EXPECT_EQ(gave_up.status, 10);
+    EXPECT_EQ(count_of(gave_up.err, "File not found"), 4u);
+    Captured once = in_child(
+        [&] {
+            FILE_set_name(tmpl.c_str());
+            char name[KEM_PATH_MAX];
+            EXPECT_EQ(FILE_get_file_only("File: ", name), 0);
+        },
+        "a\n");
+    EXPECT_EQ(count_of(once.err, "File not found"), 1u);
+}
