@@ -143,8 +143,10 @@ Date normalised(const Date &date) {
 }
 
 /* The valid time of a forecast label: hour text, day name when asked for,
-   day, month and year; without an hour the year is "%2d". */
-std::string valid_time(const Date &date, int hours, bool weekday, bool padded) {
+   day, month and year; without an hour the forecast labels print the year
+   with "%2d" (`short_year`). */
+std::string valid_time(const Date &date, int hours, bool weekday, bool padded,
+                       bool short_year = true) {
     Date base = normalised(date);
     bool has_hour = !unset(base.hour);
     bool minutes = !unset(date.min) && date.min != 0;
@@ -158,8 +160,8 @@ std::string valid_time(const Date &date, int hours, bool weekday, bool padded) {
         add(text, " %s", hour_text(d.hour, d.min, minutes, padded, utc).c_str());
     if (weekday)
         add(text, " %3s", DATE_day_name(d.wday));
-    add(text, has_hour ? " %2d %3s %2.2d" : " %2d %3s %2d", d.day, DATE_month(d.month),
-        year2(d.year));
+    add(text, has_hour || !short_year ? " %2d %3s %2.2d" : " %2d %3s %2d", d.day,
+        DATE_month(d.month), year2(d.year));
     return text;
 }
 
@@ -426,7 +428,7 @@ int DATE_make_label_valid_time(int fhour, const Date *date, char *str) {
     if (str == nullptr || date == nullptr)
         return -1;
     Fhour f = split(fhour);
-    std::string label = valid_time(*date, unset(f.t3) ? 0 : f.t3, true, false);
+    std::string label = valid_time(*date, unset(f.t3) ? 0 : f.t3, true, false, false);
     return put_label(str, label.substr(1)); /* no blank in front */
 }
 

@@ -797,13 +797,19 @@ time_t fit_fixed_fields(time_t ref) {
     return secs;
 }
 
-/* Reads a sign ('+' 1, '-' -1, else -1 without consuming it) and, when a
-   digit follows, an offset of "[days d]hours[:minutes]" applied to `ref`.
-   `sign` keeps the last sign read. */
-void read_offset(const char *&p, int &sign, time_t &ref) {
-    sign = -1;
+/* Reads a sign: '+' gives 1, '-' gives -1, anything else -1 without
+   consuming it. */
+int read_sign(const char *&p) {
     if (*p == '+' || *p == '-')
-        sign = *p++ == '+' ? 1 : -1;
+        return *p++ == '+' ? 1 : -1;
+    return -1;
+}
+
+/* Reads a sign and, when a digit follows, an offset of "[days d]hours
+   [:minutes]" applied to `ref`; an offset uses its sign up and a new one
+   is read.  `sign` is the sign left for what follows. */
+void read_offset(const char *&p, int &sign, time_t &ref) {
+    sign = read_sign(p);
     if (!is_digit(*p))
         return;
     long days = 0, hours = 0, minutes = 0;
@@ -825,6 +831,7 @@ void read_offset(const char *&p, int &sign, time_t &ref) {
     hours = std::clamp(hours, -1000000L, 1000000L);
     minutes = std::clamp(minutes, -10000000L, 10000000L);
     ref += sign * (days * 86400 + hours * 3600 + minutes * 60);
+    sign = read_sign(p);
 }
 
 /* The size a file must exceed to count as present. */

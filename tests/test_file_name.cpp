@@ -214,7 +214,9 @@ TEST(FileName, LatestFileSearchStepsBackUntilAFileIsPresent) {
         EXPECT_EQ(current("la"), dir.path("2024030709.dat"));   /* the empty one is skipped */
         EXPECT_EQ(current("la#3"), dir.path("2024030711.dat")); /* three tries, none found */
         EXPECT_EQ(current(nullptr), dir.path("2024030709.dat"));
-        EXPECT_EQ(current("la-1"), dir.path("2024030708.dat")); /* then an hour back */
+        EXPECT_EQ(current("la-1"), dir.path("2024030708.dat"));  /* then an hour back */
+        EXPECT_EQ(current("+1la"), dir.path("2024030709.dat"));  /* still searching back */
+        EXPECT_EQ(current("-5+la"), dir.path("2024030709.dat")); /* forward from 08 */
     });
 }
 
