@@ -60,6 +60,7 @@ struct NameState {
     Date set = unset_date(0);
     Date file_date = unset_date(0);
     char keys[kKeyCount][kKeyChars + 1] = {};
+    bool keys_cleared = false; /* the first FILE_set_name clears them */
     int header = 0;
     int file_type = 0;
     Saved saved;
@@ -1025,6 +1026,10 @@ extern "C" {
  * ---------------------------------------------------------------------- */
 
 int FILE_set_name(const char *type) {
+    if (!naming.keys_cleared) {
+        std::memset(naming.keys, 0, sizeof naming.keys);
+        naming.keys_cleared = true;
+    }
     naming.filename[0] = '\0';
     std::string text = cut(type, kNameChars);
     if (stricmp(text.c_str(), "none") == 0) {

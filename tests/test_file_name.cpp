@@ -98,6 +98,9 @@ TEST(FileName, TemplatesExpandDatesWithTheirPeriod) {
 
 TEST(FileName, UnsetFieldsGiveZerosAndKeysTheirText) {
     in_child([] {
+        FILE_set_key('a', "lost");
+        FILE_set_name("none"); /* the first selection clears the key texts */
+        EXPECT_EQ(key_text('a'), "");
         FILE_set_key('a', "north east");
         Date year_only = date_of(2024, KEM_MISSING, KEM_MISSING, KEM_MISSING, KEM_MISSING);
         EXPECT_EQ(name_for("%Y%m%d%h%b_%a_%2a", year_only), "2024000000xxx_north_east_no");
