@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -39,6 +40,7 @@ constexpr size_t kTypeChars = 19;  /* type name of a convention line */
 constexpr int kLatestTries = 500;  /* default limit of the latest-file search */
 constexpr int kMaxTries = 100000;  /* a larger limit given after '#' is cut to this */
 constexpr int kListWidth = 80;     /* line width of the file listing */
+constexpr int kMinCode = -99999;   /* step codes: a day step, or offset x 100 + step */
 
 struct Saved {
     int late_off = 3600;
@@ -210,13 +212,16 @@ int offset_of(int code) {
 }
 
 /* A usable step code: negative, set, and with a step other than 0 (for
-   the day the whole code is the step).  A step of 0 is warned about. */
-bool stepped(int code, bool day) {
-    if (code >= 0 || code == KEM_MISSING)
+   the day the whole code is the step).  A step of 0 is warned about when
+   `warn` is set; codes too large for a period (below kMinCode) are not
+   step codes. */
+bool stepped(int code, bool day, bool warn) {
+    if (code >= 0 || code == KEM_MISSING || code < kMinCode)
         return false;
     if (day || step_of(code) != 0)
         return true;
-    MESS_print(M_warn, "Ignoring step code %d: its step is 0\n", code);
+    if (warn)
+        MESS_print(M_warn, "Ignoring step code %d: its step is 0\n", code);
     return false;
 }
 
@@ -225,16 +230,17 @@ int round_down(int value, int n) {
 }
 
 /* The file period that a conversion of a date field gives. */
-void lower_period(char letter, int n, int code) {
-    int unit = letter == 'h' ? 3600 : letter == 'n' ? 60 : 86400;
+void lower_period(char letter, int n, int code, bool warn) {
+    long long unit = letter == 'h' ? 3600 : letter == 'n' ? 60 : 86400;
     bool day = letter == 'd' || letter == 'j';
-    if (stepped(code, day)) {
-        naming.late_off = day ? -code * 86400 : step_of(code) * unit;
+    long long period = std::max(n, 1) * unit;
+    if (stepped(code, day, warn)) {
+        naming.late_off = static_cast<int>(day ? -code * unit : step_of(code) * unit);
         return;
     }
-    int period = std::max(n, 1) * unit;
+    period = std::min<long long>(period, INT_MAX);
     if (naming.late_off == KEM_MISSING || period < naming.late_off)
-        naming.late_off = period;
+        naming.late_off = static_cast<int>(period);
 }
 
 /* The value of a date field: fixed in `set`, not set, stepped, or the
@@ -244,7 +250,7 @@ int field_value(int own, int fixed, bool year_or_month, bool day, int n) {
         return year_or_month || day ? fixed : round_down(fixed, n);
     if (own < 0)
         return KEM_MISSING;
-    if (!year_or_month && stepped(fixed, day)) {
+    if (!year_or_month && stepped(fixed, day, true)) {
         if (day)
             return own / -fixed * -fixed;
         return own / step_of(fixed) * step_of(fixed) + offset_of(fixed);
@@ -291,7 +297,7 @@ void expand_date(const Conv &c, const Date &date, Out &out) {
     case 'j': {
         int day = field_value(date.day, set.day, false, true, n);
         used.day = day;
-        lower_period(c.letter, n, set.day);
+        lower_period(c.letter, n, set.day, false);
         if (c.letter == 'd') {
             out.add(two(day == KEM_MISSING ? 0 : day));
         } else {
@@ -310,7 +316,7 @@ void expand_date(const Conv &c, const Date &date, Out &out) {
         int value =
             field_value(hour ? date.hour : date.min, hour ? set.hour : set.min, false, false, n);
         (hour ? used.hour : used.min) = value;
-        lower_period(c.letter, n, hour ? set.hour : set.min);
+        lower_period(c.letter, n, hour ? set.hour : set.min, false);
         out.add(two(value == KEM_MISSING ? 0 : value));
         break;
     }
@@ -579,11 +585,11 @@ bool match_date(Matcher &m, const Conv &c) {
         }
     }
     if (c.letter == 'd' || c.letter == 'j')
-        lower_period(c.letter, c.n, naming.set.day);
+        lower_period(c.letter, c.n, naming.set.day, true);
     else if (c.letter == 'h')
-        lower_period('h', c.n, naming.set.hour);
+        lower_period('h', c.n, naming.set.hour, true);
     else if (c.letter == 'n')
-        lower_period('n', c.n, naming.set.min);
+        lower_period('n', c.n, naming.set.min, true);
     m.out.add(text);
     m.n += width;
     m.state = kDate;

@@ -123,7 +123,7 @@ bool read_range(const char *text, int *seconds) {
     if (text[0] == ':') {
         if (std::sscanf(text, ":%6d", &minutes) != 1)
             return false;
-    } else if (std::sscanf(text, "%6d:%6d", &hours, &minutes) < 1) {
+    } else if (std::sscanf(text, "%5d:%6d", &hours, &minutes) < 1) {
         return false;
     }
     if (hours < 0 || (text[0] == '-' && hours == 0))
