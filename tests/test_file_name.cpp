@@ -414,3 +414,31 @@ TEST(FileName, ChoosingAsksUntilAnExistingFileIsNamed) {
         "a\n");
     EXPECT_EQ(count_of(once.err, "File not found"), 1u);
 }
+
+TEST(FileName, OddTemplatesAndNamesStayWithinTheirTexts) {
+    ScratchDir dir;
+    in_child([&] {
+        setenv("kemcurtime", "#2024030713", 1);
+        const char *templates[] = {"%",       "%3",        "%{",
+                                   "%{x",     "{%",        "}",
+                                   "%e",      "%*",        "%99999999999h",
+                                   "%Y%b%j*", "/%D/%e.%h", "%{data_path}%F:%C"};
+        const char *names[] = {
+            "",   "#",  "@",  "cu",    "la#0", "#99999999999999",  "x%", "\xff", "/a",
+            "/:", "24", "ja", "la#3+", "cu1d", "cu-99999999999:99"};
+        for (const char *tmpl : templates) {
+            FILE_set_name((std::string("@") + dir.dir() + "/" + tmpl).c_str());
+            for (const char *name : names) {
+                char out[KEM_PATH_MAX];
+                FILE_set_file(name, out);
+                EXPECT_LT(std::strlen(out), size_t{KEM_PATH_MAX}) << tmpl << " " << name;
+            }
+            FILE_list_file();
+        }
+        for (const char *text : {"", "%", "%3", "%F%", "%x%y%m%d%h%n%M%f"}) {
+            char label[80];
+            Date odd = date_of(-5, 0, 99, -9, 77);
+            DATE_format_label(label, text, 6012, nullptr, &odd);
+        }
+    });
+}
