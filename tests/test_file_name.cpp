@@ -288,20 +288,29 @@ TEST(FileName, HourResourceSetsTheDateOfNames) {
 }
 
 TEST(FileName, WalkGivesTheNamesOfARangeOfTimes) {
-    in_child([] {
+    ScratchDir dir;
+    for (const char *name : {"0700.grd", "0706.grd", "0712.grd"})
+        dir.write(name, "x");
+    in_child([&] {
         RES_put("num_hour", "12,6:00");
-        FILE_set_name("@%d%h");
+        RES_put("grid_path", dir.dir().c_str());
+        FILE_set_name("@%G/%d%h.grd");
         Date first = date_of(2024, 3, 7, 0, 0);
         FILE_first(&first);
-        std::string names;
+        int found = 0;
         char name[KEM_PATH_MAX];
         while (FILE_get_next(name))
-            names += std::string(name) + " ";
-        EXPECT_EQ(names, "0700 0706 0712 ");
+            found += FILE_exist(name);
+        EXPECT_EQ(found, 3);
+        EXPECT_EQ(FILE_get_nsecs(), 18 * 3600);
         FILE_next_file(name);
-        EXPECT_EQ(std::string(name), "0706");
+        EXPECT_EQ(std::string(name), dir.path("0706.grd"));
         FILE_prev_file(name);
-        EXPECT_EQ(std::string(name), "0618");
+        EXPECT_EQ(std::string(name), dir.path("0618.grd"));
+        RES_put("num_hour", "-12");
+        FILE_first(&first); /* backwards: from twelve hours before */
+        FILE_get_next(name);
+        EXPECT_EQ(std::string(name), dir.path("0612.grd"));
     });
 }
 
