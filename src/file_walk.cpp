@@ -89,8 +89,12 @@ int ask_for_file(const char *prompt, char *name, int tries) {
     return 0;
 }
 
-/* Steps 1, 2 and 4 of choosing a file; -1 when the user must be asked. */
-int choose_without_asking(char *name) {
+/* How a file was chosen without asking. */
+enum Chosen { kAsk, kNamed, kCurrent };
+
+/* Steps 1, 2 and 4 of choosing a file: a name given by the "filename"
+   resource (kNamed), the current or latest file (kCurrent), or none. */
+Chosen choose_without_asking(char *name) {
     std::vector<std::string> values = resource_values("filename");
     if (!values.empty()) {
         if (stricmp(values[0].c_str(), "list") == 0) {
@@ -98,17 +102,17 @@ int choose_without_asking(char *name) {
             KEM_exit(0);
         }
         FILE_set_file(values[0].c_str(), name);
-        return 1;
+        return kNamed;
     }
     if (const char *current = RES_get("current")) {
         FILE_set_current(current, name);
-        return 1;
+        return kCurrent;
     }
     if (FLAG_batch()) {
         FILE_set_current("la", name);
-        return 1;
+        return kCurrent;
     }
-    return -1;
+    return kAsk;
 }
 
 void copy_name(char *outfile, const char *name) {
@@ -143,14 +147,14 @@ extern "C" {
 
 int FILE_get_file(const char *prompt, char *outfile) {
     char name[kNameBytes] = "";
-    int chosen = choose_without_asking(name);
-    if (chosen < 0) {
-        if (!ask_for_file(prompt, name, kTries))
-            KEM_exit(kNotFoundStatus);
-        copy_name(outfile, name);
-        return 1;
-    }
+    Chosen chosen = choose_without_asking(name);
+    if (chosen == kAsk && !ask_for_file(prompt, name, kTries))
+        KEM_exit(kNotFoundStatus);
     copy_name(outfile, name);
+    if (chosen == kAsk)
+        return 1;
+    if (chosen == kNamed) /* a name the user gave: whether it exists */
+        return FILE_exist(name) ? 1 : 0;
     if (!FILE_exist(name)) {
         MESS_print(M_warn, "File not found: %s\n", name);
         KEM_exit(kNotFoundStatus);
@@ -161,8 +165,8 @@ int FILE_get_file(const char *prompt, char *outfile) {
 
 int FILE_get_file_only(const char *prompt, char *outfile) {
     char name[kNameBytes] = "";
-    int chosen = choose_without_asking(name);
-    int found = chosen < 0 ? ask_for_file(prompt, name, 1) : FILE_exist(name);
+    Chosen chosen = choose_without_asking(name);
+    int found = chosen == kAsk ? ask_for_file(prompt, name, 1) : FILE_exist(name);
     copy_name(outfile, name);
     return found ? 1 : 0;
 }

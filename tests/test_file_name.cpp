@@ -331,16 +331,26 @@ TEST(FileName, WalkGivesTheNamesOfAList) {
 TEST(FileName, ChosenFileMustExist) {
     ScratchDir dir;
     dir.write("2024030712.dat", "x");
-    Captured found = in_child([&] {
+    const std::string tmpl = "@" + dir.dir() + "/%Y%m%d%h.dat";
+    Captured named = in_child([&] {
+        FILE_set_name(tmpl.c_str());
+        char name[KEM_PATH_MAX];
         RES_put("filename", dir.path("2024030712.dat").c_str());
-        FILE_set_name(("@" + dir.dir() + "/%Y%m%d%h.dat").c_str());
+        EXPECT_EQ(FILE_get_file("File: ", name), 1);
+        RES_put("filename", dir.path("2024030713.dat").c_str());
+        EXPECT_EQ(FILE_get_file("File: ", name), 0);
+    });
+    EXPECT_EQ(named.out + named.err, "");
+    Captured current = in_child([&] {
+        RES_put("current", "#2024030712");
+        FILE_set_name(tmpl.c_str());
         char name[KEM_PATH_MAX];
         EXPECT_EQ(FILE_get_file("File: ", name), 1);
     });
-    EXPECT_EQ(found.err, "");
+    EXPECT_EQ(current.err, "");
     Captured missing = run_in_child([&] {
-        RES_put("filename", dir.path("2024030713.dat").c_str());
-        FILE_set_name(("@" + dir.dir() + "/%Y%m%d%h.dat").c_str());
+        RES_put("current", "#2024030713");
+        FILE_set_name(tmpl.c_str());
         char name[KEM_PATH_MAX];
         FILE_get_file("File: ", name);
     });
