@@ -255,15 +255,6 @@ int FILE_overwrite(const char *filename, int flag);
 int KEM_share(int mode);
 
 /* ------------------------------------------------------------------------
- * file_name.cpp - data file naming (FILE_)
- * ---------------------------------------------------------------------- */
-
-/* Key texts, indexed by the unsigned byte of `key`: at most 29 characters,
-   blanks stored as '_'; FILE_get_key copies into 30 bytes. */
-int FILE_set_key(int key, const char *str);
-int FILE_get_key(int key, char *str);
-
-/* ------------------------------------------------------------------------
  * mess.cpp - levelled message output (MESS_)
  * ---------------------------------------------------------------------- */
 
@@ -393,6 +384,103 @@ int DATE_time_date(int rsecs, int *hour, int *min, int *sec);
 /* Day of the year to month and day and back, clamped to the year. */
 int DATE_julian_monday(int year, int julian, int *month, int *day);
 int DATE_monday_julian(int year, int month, int day, int *julian);
+
+/* ------------------------------------------------------------------------
+ * file_name.cpp - data file naming (FILE_)
+ * ---------------------------------------------------------------------- */
+
+/* Selecting a type: its template from the name convention file ("name_conv"
+   joined to "file_path"); settings ":c=text" after the type set key texts.
+   1 when a template was found or given. */
+int FILE_set_name(const char *type);
+/* "%d %s %s": the file period, the template and the header template. */
+int FILE_set_name_conv(const char *str);
+int FILE_get_name_conv(char *str);
+int FILE_save_name_conv(void);
+int FILE_restore_name_conv(void);
+int FILE_set_filename(const char *str);
+char *FILE_get_filename(char *str);
+/* The file period in seconds; -9999 while unknown. */
+int FILE_set_late_off(int val);
+int FILE_get_late_off(void);
+int FILE_set_min_size(int val);
+int FILE_get_min_size(void);
+/* Fixed (>= 0) and stepped (other negative) date fields for names; a step
+   code for hour or minute is -(offset * 100 + step). */
+int FILE_set_time(const Date *datim);
+int FILE_get_time(Date *datim);
+int FILE_reset_time(void);
+/* Key texts, indexed by the unsigned byte of `key`: at most 29 characters,
+   blanks stored as '_'; FILE_get_key copies into 30 bytes. */
+int FILE_set_key(int key, const char *str);
+int FILE_get_key(int key, char *str);
+int FILE_set_type(int type);
+int FILE_set_ext_info(const char *str);
+const char *FILE_get_ext_info(void);
+int FILE_get_date(Date *date);
+/* Names into 160-byte buffers, cut at 159 characters. */
+int FILE_set_date(const Date *datim, char *out_file);
+int FILE_hdr_set_date(const Date *datim, char *out_file);
+int FILE_set_date_off(const Date *datim, int offset, char *out_file);
+int FILE_extract_extra_info(char *file);
+int FILE_set_file(const char *file, char *out_file);
+time_t FILE_set_current(const char *cur, char *filename);
+/* Prints the files the template can match, across in columns; runs no
+   command. */
+int FILE_list_file(void);
+/* The date and time of an hour resource ("-ho", "kemhour", "hour:") set
+   for names, as the resource conversion reads it; 1. */
+int FILE_conv_hour(const char *value);
+
+/* ------------------------------------------------------------------------
+ * file_walk.cpp - choosing and walking data files (FILE_)
+ * ---------------------------------------------------------------------- */
+
+int FILE_get_file(const char *prompt, char *outfile);
+int FILE_get_file_only(const char *prompt, char *outfile);
+int FILE_first(const Date *datim);
+int FILE_get_next(char *file);
+int FILE_next_file(char *file);
+int FILE_prev_file(char *file);
+int FILE_num_hour(void);
+int FILE_get_skip(void);
+int FILE_get_offset(void);
+int FILE_set_def_hours(int hour);
+int FILE_get_num_hour(void);
+int FILE_get_num_file(void);
+int FILE_get_nsecs(void);
+int FILE_set_nsecs(int val);
+int FILE_print_first_date(const char *str);
+
+/* ------------------------------------------------------------------------
+ * date_label.cpp - date labels and the decoding window (DATE_)
+ * ---------------------------------------------------------------------- */
+
+/* Labels go into caller buffers; 80 bytes hold every label. */
+char *DATE_fhour_label(char *str, int fhour, int flag);
+int DATE_make_label(Date *date, char *str);
+int DATE_make_label_for_time_mod(int fhour, const char *model, const Date *date, char *str);
+int DATE_make_label_for_time(int fhour, int model, const Date *date, char *str);
+int DATE_make_label_for(int fhour, int model, time_t secs, char *str);
+int DATE_make_label_valid_time(int fhour, const Date *date, char *str);
+int DATE_format_label(char *str, const char *format, int fhour, const char *model,
+                      const Date *date);
+int DATE_make_seq(Date *date, char *str);
+int DATE_decode_seq(const char *str, Date *date);
+int DATE_decode_label(const char *str, Date *date);
+int DATE_decode_month(const char *str);
+int DATE_set_datim(const Date *date);
+int DATE_get_datim(Date *date);
+int DATE_set_range(int pre, int post);
+int DATE_chk_range(int time);
+
+/* ------------------------------------------------------------------------
+ * var.cpp - variable and model descriptors (VAR_)
+ * ---------------------------------------------------------------------- */
+
+/* The name of model number `model` into `name` (at least 20 bytes), empty
+   when the number names no model; 1 when named, else 0. */
+int VAR_model(char *name, int model);
 
 /* ------------------------------------------------------------------------
  * calc.cpp - surface calculations
