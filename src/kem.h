@@ -398,6 +398,15 @@ int CTY_get_prior(void);
 int CTY_data_size(int size);
 int CTY_enter_func(int (*func)(CTY_data *city, void *block));
 int CTY_set_id_type(int type);
+/* A prepared selection (cty_tool.cpp). */
+typedef struct CTY_select CTY_select;
+/* CTY_read, passing over the records whose texts no item of `sel` can
+   select (null: none is passed over); the count of the record answered. */
+int CTY_read_select(int city_fd, CTY_data *city, const CTY_select *sel);
+/* The opening of CTY_open_file, for a path already formed; `usable` 0 for
+   a path that did not fit, refused with the same warning.  The descriptor
+   or -1. */
+int CTY_open_path(const char *path, int usable, int *num_stats);
 
 /* ------------------------------------------------------------------------
  * cty_tool.cpp - station selection expressions
@@ -406,6 +415,16 @@ int CTY_set_id_type(int type);
 int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
 int CTY_id_cmp(const char *ids, const char *id);
 int CTY_ids_cmp(int numid, char **ids, const char *id);
+/* A list of items prepared once and matched against many records:
+   CTY_select_cmp answers as CTY_data_cmp does for the same list;
+   CTY_select_texts answers 0 when the record's texts (name, state, region,
+   identifier) already rule out every item, else 1.  CTY_select_new
+   answers null only when memory runs out (such a selection matches
+   nothing); freeing null does nothing. */
+CTY_select *CTY_select_new(int numid, char **ids);
+int CTY_select_cmp(const CTY_select *sel, const CTY_data *data);
+int CTY_select_texts(const CTY_select *sel, const CTY_data *data);
+void CTY_select_free(CTY_select *sel);
 
 #ifdef __cplusplus
 }
