@@ -263,6 +263,9 @@ int MESS_get_max_lines(void);
 int MESS_print(M_type type, const char *mess, ...) KEM_PRINTF(2, 3);
 int MESS_hold(M_type type, const char *mess);
 int MESS_print_prog(const char *string);
+/* 1 when a shown message of a kind other than error and warn goes to
+   standard output and nowhere else, without paging; else 0. */
+int MESS_plain_stdout(void);
 
 /* ------------------------------------------------------------------------
  * date.cpp - dates and clocks (DATE_)
