@@ -30,6 +30,7 @@
 #include "kem.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -58,7 +59,7 @@ struct Source {
     size_t len = 0; /* bytes held */
     bool eof = false;
     bool at_end = false;
-    char buf[kBlock];
+    char buf[kBlock + 1]; /* a '\n' always stands behind the bytes held */
 
     /* Keeps the unread bytes, moved to the front, and reads more behind
        them; false when nothing more came. */
@@ -68,17 +69,19 @@ struct Source {
         std::memmove(buf, buf + pos, len - pos);
         len -= pos;
         pos = 0;
-        if (len == sizeof buf)
+        buf[len] = '\n';
+        if (len == kBlock)
             return false;
         ssize_t n;
         do
-            n = read(fd, buf + len, sizeof buf - len);
+            n = read(fd, buf + len, kBlock - len);
         while (n < 0 && errno == EINTR);
         if (n <= 0) {
             eof = true;
             return false;
         }
         len += static_cast<size_t>(n);
+        buf[len] = '\n';
         return true;
     }
     int get() {
@@ -235,6 +238,36 @@ int to_int(std::string_view text) {
     return static_cast<int>(std::clamp<long>(std::strtol(copy, nullptr, 10), INT_MIN, INT_MAX));
 }
 
+/*
+ * A decimal of at most 7 digits and no exponent, such as 41.98: its digits
+ * and the power of ten they are divided by are floats held exactly, and
+ * one correctly rounded division gives what strtof gives.  False for any
+ * other text.
+ */
+bool short_decimal(const char *first, const char *last, float &out) {
+    static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+    bool negative = first != last && *first == '-';
+    first += negative ? 1 : 0;
+    long digits = 0;
+    int count = 0, scale = 0;
+    bool point = false;
+    for (; first != last; ++first) {
+        if (*first == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (!is_digit(*first) || ++count > 7)
+            return false;
+        digits = digits * 10 + (*first - '0');
+        scale += point ? 1 : 0;
+    }
+    if (count == 0)
+        return false;
+    float value = static_cast<float>(digits) / kPowers[scale];
+    out = negative ? -value : value;
+    return true;
+}
+
 /* A real number as "%f" reads it.  from_chars and strtof agree wherever
    from_chars answers for the whole text; elsewhere (out of range, forms it
    does not take) the C conversion decides. */
@@ -243,6 +276,8 @@ float to_real(std::string_view text) {
     if (first != last && *first == '+')
         ++first;
     float value = 0;
+    if (short_decimal(first, last, value))
+        return value;
     auto [end, ec] = std::from_chars(first, last, value);
     if (ec == std::errc() && end == last)
         return value;
@@ -396,21 +431,33 @@ bool whole_number(std::string_view w, Kind kind) {
     return at == w.size();
 }
 
-/* Splits [p, end) at white space into exactly kFields words that the field
-   scan would read one to a field; false for any other line. */
-bool split_record(const char *p, const char *end, std::string_view (&words)[kFields]) {
+/* Bytes of a line: inside a word, white space, or the line's end. */
+enum ByteClass : unsigned char { word_byte, space_byte, end_byte };
+constexpr std::array<unsigned char, 256> kByteClass = [] {
+    std::array<unsigned char, 256> t{};
+    for (unsigned char c : {' ', '\t', '\v', '\f', '\r'})
+        t[c] = space_byte;
+    t['\n'] = end_byte;
+    return t;
+}();
+
+/* Splits the line from `p` to its '\n' into exactly kFields words that the
+   field scan would read one to a field; false for any other line. */
+bool split_record(const char *p, std::string_view (&words)[kFields]) {
+    auto q = reinterpret_cast<const unsigned char *>(p);
     int n = 0;
     while (true) {
-        while (p < end && is_blank(static_cast<unsigned char>(*p)))
-            ++p;
-        if (p == end)
+        while (kByteClass[*q] == space_byte)
+            ++q;
+        if (kByteClass[*q] == end_byte)
             break;
-        const char *start = p;
-        while (p < end && !is_blank(static_cast<unsigned char>(*p)))
-            ++p;
+        auto start = q;
+        while (kByteClass[*q] == word_byte)
+            ++q;
         if (n == kFields)
             return false;
-        words[n++] = std::string_view(start, static_cast<size_t>(p - start));
+        words[n++] =
+            std::string_view(reinterpret_cast<const char *>(start), static_cast<size_t>(q - start));
     }
     if (n != kFields)
         return false;
@@ -449,9 +496,9 @@ void decode_numbers(const std::string_view (&w)[kFields], CTY_data &rec) {
 }
 
 /*
- * The line under the scan, when it is all in the block: from the next
- * unread byte to its newline (or to the end of the file).  Null when the
- * line does not fit the block.
+ * The end of the line under the scan, when it is all in the block: its
+ * newline, or the end of the file, where the '\n' behind the bytes held
+ * stands in for one.  Null when the line does not fit the block.
  */
 const char *line_end(Source &in) {
     size_t from = in.pos;
@@ -530,7 +577,7 @@ int read_record(CTY_data &rec, const CTY_select *sel) {
             return -1;
         const char *end = line_end(in);
         std::string_view words[kFields];
-        if (end == nullptr || !split_record(in.buf + in.pos, end, words)) {
+        if (end == nullptr || !split_record(in.buf + in.pos, words)) {
             int count = scan_record(in, rec, prior);
             finish_record(rec, count, prior);
             return count;

@@ -23,6 +23,7 @@
 #include "kem.h"
 
 #include <algorithm>
+#include <bitset>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -183,6 +184,15 @@ template <size_t N> std::string_view folded(const char (&text)[N], char (&out)[N
     return {out, n};
 }
 
+/* stricmp's equality, without its per-character calls. */
+bool same_text(const char *a, const char *b) {
+    for (; fold(*a) == fold(*b); ++a, ++b) {
+        if (*a == '\0')
+            return true;
+    }
+    return false;
+}
+
 /* "%5.5d": the digits, at least five of them, after a '-' when negative. */
 void format_number(int value, char (&out)[16]) {
     unsigned long v = value < 0 ? 0ul - static_cast<unsigned long>(value) : value;
@@ -248,9 +258,9 @@ class Station {
 bool state_matches(const char *text, Station &s) {
     switch (std::strlen(text)) {
     case 2:
-        return stricmp(text, s.state) == 0;
+        return same_text(text, s.state);
     case 5:
-        return stricmp(text, s.state_region()) == 0;
+        return same_text(text, s.state_region());
     default:
         return false;
     }
@@ -336,18 +346,18 @@ bool run_test(int k, Cursor &c, Station &s) {
             return false;
         ++c.at;
         return key.test == Test::state_next ? state_matches(c.piece().text.c_str(), s)
-                                            : stricmp(c.piece().text.c_str(), s.region) == 0;
+                                            : same_text(c.piece().text.c_str(), s.region);
     case Test::region:
-        return stricmp(p.arg(), s.region) == 0;
+        return same_text(p.arg(), s.region);
     case Test::id:
-        return stricmp(p.arg(), s.id) == 0;
+        return same_text(p.arg(), s.id);
     case Test::range:
         return range_test(c, s);
     case Test::number:
         return p.after_ok &&
                compare(field_value(key.field, s.data), key.key[std::strlen(key.key) - 1], p.after);
     case Test::number_text:
-        return stricmp(p.arg(), s.number()) == 0;
+        return same_text(p.arg(), s.number());
     }
     return false;
 }
@@ -393,13 +403,14 @@ struct CTY_select {
     using Index = std::unordered_map<std::string_view, int>; /* text -> first item */
 
     int count = 0;
-    std::vector<Keyed> keyed;         /* in item order */
-    std::vector<std::string> texts;   /* the plain forms, owning what the indexes view */
-    Index ids;                        /* folded items as identifiers */
-    Index numbers;                    /* five-digit items */
-    Index prefixes;                   /* folded items of 5 to 20 characters */
-    unsigned long prefix_lengths = 0; /* bit n: some prefix has n characters */
-    bool texts_decide = true;         /* no item reads a number of the record */
+    std::vector<Keyed> keyed;                  /* in item order */
+    std::vector<std::string> texts;            /* the plain forms, owning what the indexes view */
+    Index ids;                                 /* folded items as identifiers */
+    Index numbers;                             /* five-digit items */
+    Index prefixes;                            /* folded items of 5 to 20 characters */
+    std::bitset<256> id_starts, prefix_starts; /* first bytes of their keys */
+    unsigned long prefix_lengths = 0;          /* bit n: some prefix has n characters */
+    bool texts_decide = true;                  /* no item reads a number of the record */
 
     void add(int index, const char *item);
     int plain_match(Station &s) const;
@@ -424,10 +435,14 @@ int lookup(const CTY_select::Index &index, std::string_view key) {
 
 void CTY_select::add(int index, const char *item) {
     std::string_view text = texts.emplace_back(folded(item));
-    if (text.size() <= kIdMax)
+    auto first = static_cast<unsigned char>(text.empty() ? '\0' : text[0]);
+    if (text.size() <= kIdMax) {
         enter(ids, text, index);
+        id_starts.set(first);
+    }
     if (text.size() > 4 && text.size() <= kNameMax) {
         enter(prefixes, text, index);
+        prefix_starts.set(first);
         prefix_lengths |= 1ul << text.size();
     }
     if (number_like(text)) {
@@ -452,11 +467,13 @@ void CTY_select::add(int index, const char *item) {
 /* The first item that matches as an identifier, station number or name
    prefix; INT_MAX for none. */
 int CTY_select::plain_match(Station &s) const {
+    int best = INT_MAX;
     char id[sizeof s.id];
-    int best = lookup(ids, folded(s.id, id));
+    if (id_starts.test(static_cast<unsigned char>(fold(s.id[0]))))
+        best = lookup(ids, folded(s.id, id));
     if (!numbers.empty() && std::strlen(s.number()) == 5)
         best = std::min(best, lookup(numbers, s.number()));
-    if (prefix_lengths != 0) {
+    if (prefix_lengths != 0 && prefix_starts.test(static_cast<unsigned char>(fold(s.name[0])))) {
         char buf[sizeof s.name];
         std::string_view name = folded(s.name, buf);
         for (size_t n = 5; n <= name.size(); ++n) {

@@ -14,6 +14,7 @@
  */
 #include "kem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -130,11 +131,11 @@ class Printer {
           values_(MESS_check(M_print) != 0) {}
 
     /* One field, after its column name when it has one. */
-    void field(const char *name, const char *value) {
+    void field(const char *name, std::string_view value) {
         if (!direct_) {
             if (name)
                 MESS_print(M_out1, "%s=", name);
-            MESS_print(M_print, "%s ", value);
+            MESS_print(M_print, "%s ", value.data());
             return;
         }
         if (name && names_)
@@ -164,22 +165,27 @@ class Printer {
 
 /* ---- Station database ----------------------------------------------- */
 
-/* Room for any value of a station column as text. */
+/* Room for any value of a station column as text; the value functions
+   below answer the text (in `out`, terminated) as printf's formats print it. */
 constexpr size_t value_max = 64;
 using Value = char[value_max];
 
-void text_value(Value out, const char *field, size_t size) {
+std::string_view text_value(Value out, const char *field, size_t size) {
     size_t n = strnlen(field, size);
     memcpy(out, field, n);
     out[n] = '\0';
+    return {out, n};
 }
 
-void int_value(Value out, int value) {
-    *std::to_chars(out, out + value_max - 1, value).ptr = '\0';
+/* "%d" */
+std::string_view int_value(Value out, int value) {
+    char *end = std::to_chars(out, out + value_max - 1, value).ptr;
+    *end = '\0';
+    return {out, static_cast<size_t>(end - out)};
 }
 
-/* printf's "%05d". */
-void number_value(Value out, int value) {
+/* "%05d" */
+std::string_view number_value(Value out, int value) {
     char digits[16];
     char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     size_t sign = value < 0 ? 1 : 0, len = end - digits;
@@ -187,44 +193,59 @@ void number_value(Value out, int value) {
     memcpy(out, digits, sign);
     memset(out + sign, '0', pad);
     memcpy(out + sign + pad, digits + sign, len - sign);
-    out[sign + pad + len - sign] = '\0';
+    out[pad + len] = '\0';
+    return {out, pad + len};
 }
 
-/* A fixed-point value as `format` ("%3.2f", "%1.0f") prints it: to_chars
-   gives printf's digits for every finite value; printf itself the rest. */
-void real_value(Value out, float value, int precision, const char *format) {
-    if (std::isfinite(value)) {
-        auto [end, ec] = std::to_chars(out, out + value_max - 1, double(value),
-                                       std::chars_format::fixed, precision);
-        if (ec == std::errc()) {
-            *end = '\0';
-            return;
-        }
+/*
+ * "%3.2f" (two decimals) or "%1.0f" (none).  A float times 100 is held
+ * exactly by a double, so rounding that to a whole number (ties to even,
+ * as printf rounds) gives printf's digits, the sign kept for values that
+ * round to zero.  Values too large for that, and infinities and NaN, are
+ * left to printf.
+ */
+std::string_view real_value(Value out, float value, int decimals) {
+    double scaled = decimals == 2 ? double(value) * 100.0 : double(value);
+    if (!(std::fabs(scaled) < 1e15)) {
+        int n = snprintf(out, value_max, decimals == 2 ? "%3.2f" : "%1.0f", value);
+        return {out, std::min(static_cast<size_t>(std::max(n, 0)), value_max - 1)};
     }
-    snprintf(out, value_max, format, value);
+    auto digits = static_cast<unsigned long long>(std::fabs(std::nearbyint(scaled)));
+    char *p = out;
+    if (std::signbit(value))
+        *p++ = '-';
+    if (decimals == 2) {
+        p = std::to_chars(p, out + value_max, digits / 100).ptr;
+        *p++ = '.';
+        *p++ = static_cast<char>('0' + digits / 10 % 10);
+        *p++ = static_cast<char>('0' + digits % 10);
+    } else {
+        p = std::to_chars(p, out + value_max, digits).ptr;
+    }
+    *p = '\0';
+    return {out, static_cast<size_t>(p - out)};
 }
 
 /* The columns of a station, in the order printed without an output list. */
 const struct {
     const char *key;
-    void (*value)(Value out, const CTY_data &city);
+    std::string_view (*value)(Value out, const CTY_data &city);
 } station_columns[] = {
-    {"Name", [](Value out, const CTY_data &c) { text_value(out, c.name, sizeof c.name); }},
-    {"ST", [](Value out, const CTY_data &c) { text_value(out, c.state, sizeof c.state); }},
-    {"CN", [](Value out, const CTY_data &c) { text_value(out, c.region, sizeof c.region); }},
-    {"ID", [](Value out, const CTY_data &c) { text_value(out, c.id, sizeof c.id); }},
-    {"P", [](Value out, const CTY_data &c) { int_value(out, c.prior); }},
-    {"Lat", [](Value out, const CTY_data &c) { real_value(out, c.lat, 2, "%3.2f"); }},
-    {"Lon", [](Value out, const CTY_data &c) { real_value(out, c.lon, 2, "%3.2f"); }},
-    {"Elev", [](Value out, const CTY_data &c) { real_value(out, c.el, 0, "%1.0f"); }},
-    {"WMO", [](Value out, const CTY_data &c) { number_value(out, c.wmo); }},
+    {"Name", [](Value out, const CTY_data &c) { return text_value(out, c.name, sizeof c.name); }},
+    {"ST", [](Value out, const CTY_data &c) { return text_value(out, c.state, sizeof c.state); }},
+    {"CN", [](Value out, const CTY_data &c) { return text_value(out, c.region, sizeof c.region); }},
+    {"ID", [](Value out, const CTY_data &c) { return text_value(out, c.id, sizeof c.id); }},
+    {"P", [](Value out, const CTY_data &c) { return int_value(out, c.prior); }},
+    {"Lat", [](Value out, const CTY_data &c) { return real_value(out, c.lat, 2); }},
+    {"Lon", [](Value out, const CTY_data &c) { return real_value(out, c.lon, 2); }},
+    {"Elev", [](Value out, const CTY_data &c) { return real_value(out, c.el, 0); }},
+    {"WMO", [](Value out, const CTY_data &c) { return number_value(out, c.wmo); }},
 };
 
 template <class Column>
 void print_station_column(Printer &out, const Column &column, const CTY_data &city) {
     Value value;
-    column.value(value, city);
-    out.field(column.key, value);
+    out.field(column.key, column.value(value, city));
 }
 
 bool print_station_record(const Run &run, Printer &out, const CTY_data &city) {
@@ -377,7 +398,7 @@ bool row_matches(const Table &table, const std::vector<std::string> &row, const 
 }
 
 void print_field(Printer &out, const Table &table, const std::vector<std::string> &row, size_t i) {
-    out.field(i < table.columns.size() ? table.columns[i].c_str() : nullptr, row[i].c_str());
+    out.field(i < table.columns.size() ? table.columns[i].c_str() : nullptr, row[i]);
 }
 
 bool print_row(const Run &run, Printer &out, const Table &table,
