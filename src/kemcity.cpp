@@ -130,7 +130,8 @@ class Printer {
         : direct_(MESS_plain_stdout() != 0), names_(MESS_check(M_out1) != 0),
           values_(MESS_check(M_print) != 0) {}
 
-    /* One field, after its column name when it has one. */
+    /* One field, after its column name when it has one; `value` is
+       terminated (the message path prints it with "%s "). */
     void field(const char *name, std::string_view value) {
         if (!direct_) {
             if (name)
@@ -472,7 +473,8 @@ int check_output(int status) {
 }
 
 int print_help() {
-    char *prog = RES_get_progname(nullptr);
+    char prog[KEM_PATH_MAX];
+    RES_get_progname(prog);
     MESS_print(M_print, "%s: This program determines a KEM file name\n", prog);
     RES_help_print(prog, keyed_options, positional_options);
     return 0;
