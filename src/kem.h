@@ -272,6 +272,9 @@ int MESS_get_max_lines(void);
 int MESS_print(M_type type, const char *mess, ...) KEM_PRINTF(2, 3);
 int MESS_hold(M_type type, const char *mess);
 int MESS_print_prog(const char *string);
+/* 1 when a shown message of a kind other than error and warn goes to
+   standard output and nowhere else, without paging; else 0. */
+int MESS_plain_stdout(void);
 
 /* ------------------------------------------------------------------------
  * mqueue.cpp - message link to a display window (MQ_)
@@ -675,6 +678,15 @@ int CTY_open_file(const char *city_file, int *num_stats);
 int CTY_get(const char *city_file, const char *id, CTY_data *data);
 int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon);
 int CTY_get_prior(void);
+/* A prepared selection (cty_tool.cpp). */
+typedef struct CTY_select CTY_select;
+/* CTY_read, passing over the records whose texts no item of `sel` can
+   select (null: none is passed over); the count of the record answered. */
+int CTY_read_select(int city_fd, CTY_data *city, const CTY_select *sel);
+/* The opening of CTY_open_file, for a path already formed; `usable` 0 for
+   a path that did not fit, refused with the same warning.  The descriptor
+   or -1. */
+int CTY_open_path(const char *path, int usable, int *num_stats);
 
 /* ------------------------------------------------------------------------
  * cty_tool.cpp - station selection expressions
@@ -684,6 +696,16 @@ int CTY_get_prior(void);
 int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
 int CTY_id_cmp(const char *ids, const char *id);
 int CTY_ids_cmp(int numid, char **ids, const char *id);
+/* A list of items prepared once and matched against many records:
+   CTY_select_cmp answers as CTY_data_cmp does for the same list;
+   CTY_select_texts answers 0 when the record's texts (name, state, region,
+   identifier) already rule out every item, else 1.  CTY_select_new
+   answers null only when memory runs out (such a selection matches
+   nothing); freeing null does nothing. */
+CTY_select *CTY_select_new(int numid, char **ids);
+int CTY_select_cmp(const CTY_select *sel, const CTY_data *data);
+int CTY_select_texts(const CTY_select *sel, const CTY_data *data);
+void CTY_select_free(CTY_select *sel);
 
 /* ------------------------------------------------------------------------
  * region.cpp - plot domains and region files (DOM_)
