@@ -220,39 +220,33 @@ void append_json_number(std::string &out, std::string_view value, Kind kind) {
  * record is formatted into one line, written once; otherwise every field
  * is a pair of messages (the column name as out1, the value as print) and
  * the record's end a print message, for the message files and paging.
- * As JSON, a record is one object formed on one line, written as one print
- * message; column names are its keys, never out1 messages.
  * A failed write ends the scan; main reports it.
  */
 class Printer {
   public:
-    explicit Printer(bool json)
-        : direct_(MESS_plain_stdout() != 0), json_(json), names_(MESS_check(M_out1) != 0),
-          values_(MESS_check(M_print) != 0) {}
+    static constexpr bool json = false;
 
-    bool json() const { return json_; }
+    Printer()
+        : direct_(MESS_plain_stdout() != 0), names_(MESS_check(M_out1) != 0),
+          values_(MESS_check(M_print) != 0) {}
 
     /* One field, after its column name when it has one; `value` is
        terminated (the message path prints it with "%s "). */
-    void field(const char *name, std::string_view value, Kind kind = Kind::text) {
-        if (json_) {
-            json_field(name, value, kind);
-        } else if (!direct_) {
+    void field(const char *name, std::string_view value, Kind = Kind::text) {
+        if (!direct_) {
             if (name)
                 MESS_print(M_out1, "%s=", name);
             MESS_print(M_print, "%s ", value.data());
-        } else {
-            if (name && names_)
-                line_.append(name).push_back('=');
-            if (values_)
-                line_.append(value).push_back(' ');
+            return;
         }
+        if (name && names_)
+            line_.append(name).push_back('=');
+        if (values_)
+            line_.append(value).push_back(' ');
     }
 
     /* Ends the record; false when the output could not be written. */
     bool end() {
-        if (json_)
-            return end_json();
         if (!direct_) {
             MESS_print(M_print, "\n");
         } else {
@@ -266,7 +260,20 @@ class Printer {
     }
 
   private:
-    void json_field(const char *name, std::string_view value, Kind kind) {
+    bool direct_, names_, values_;
+    std::string line_;
+};
+
+/* Records as JSON lines: a record is one object formed on one line, the
+   column names its keys (never out1 messages), written at once or, when
+   messages go elsewhere too, as one print message. */
+class JsonPrinter {
+  public:
+    static constexpr bool json = true;
+
+    JsonPrinter() : direct_(MESS_plain_stdout() != 0), values_(MESS_check(M_print) != 0) {}
+
+    void field(const char *name, std::string_view value, Kind kind = Kind::text) {
         line_.push_back(line_.empty() ? '{' : ',');
         append_json_string(line_, name ? name : "");
         line_.push_back(':');
@@ -276,7 +283,7 @@ class Printer {
             append_json_number(line_, value, kind);
     }
 
-    bool end_json() {
+    bool end() {
         line_.append(line_.empty() ? "{}\n" : "}\n");
         if (values_ && direct_)
             fwrite(line_.data(), 1, line_.size(), stdout);
@@ -286,7 +293,8 @@ class Printer {
         return !ferror(stdout);
     }
 
-    bool direct_, json_, names_, values_;
+  private:
+    bool direct_, values_;
     std::string line_;
 };
 
@@ -409,9 +417,10 @@ const StationColumn dist_column = {
     "Dist", Kind::measure, [](Value out, const Station &s) { return dist_value(out, s.dist); },
     nullptr};
 
-void print_station_column(Printer &out, const StationColumn &column, const Station &s) {
+template <class Out>
+void print_station_column(Out &out, const StationColumn &column, const Station &s) {
     Value value;
-    if (out.json() && column.json)
+    if (Out::json && column.json)
         out.field(column.key, column.json(value, s), column.kind);
     else
         out.field(column.key, column.value(value, s), column.kind);
@@ -437,7 +446,7 @@ void choose_station_columns(Run &run) {
     }
 }
 
-bool print_station_record(const Run &run, Printer &out, const Station &s) {
+template <class Out> bool print_station_record(const Run &run, Out &out, const Station &s) {
     for (const StationColumn *column : run.station_columns)
         print_station_column(out, *column, s);
     return out.end();
@@ -531,20 +540,16 @@ bool nearer(const Station &a, const Station &b) {
 }
 
 /* The kept stations, nearest first (ties in file order). */
-void print_nearest(const Run &run, Printer &out, std::vector<Station> &kept) {
+template <class Out> void print_nearest(const Run &run, Out &out, std::vector<Station> &kept) {
     std::stable_sort(kept.begin(), kept.end(), nearer);
     for (const Station &s : kept)
         if (!print_station_record(run, out, s) || run.first_only)
             break;
 }
 
-int search_database(const Run &run) {
-    int fd = open_database(run);
-    if (fd < 0)
-        return input_unopened("DBase", run);
-    CTY_rewind(fd);
+template <class Out> void scan_database(const Run &run, int fd) {
     Selection selection(run.values);
-    Printer out(run.json);
+    Out out;
     bool sorted = run.nearest && run.has_centre;
     std::vector<Station> kept; /* with "first", only the nearest so far */
     Station s;
@@ -563,8 +568,19 @@ int search_database(const Run &run) {
             kept.assign(1, s);
         }
     }
-    CTY_close(fd);
     print_nearest(run, out, kept);
+}
+
+int search_database(const Run &run) {
+    int fd = open_database(run);
+    if (fd < 0)
+        return input_unopened("DBase", run);
+    CTY_rewind(fd);
+    if (run.json)
+        scan_database<JsonPrinter>(run, fd);
+    else
+        scan_database<Printer>(run, fd);
+    CTY_close(fd);
     return 0;
 }
 
@@ -655,20 +671,21 @@ bool row_matches(const Table &table, const std::vector<std::string> &row, const 
 
 /* A field beyond the named columns is printed without a name; as JSON
    its key is its position, counted from 1. */
-void print_field(Printer &out, const Table &table, const std::vector<std::string> &row, size_t i) {
-    if (i < table.columns.size()) {
-        out.field(table.columns[i].c_str(), row[i]);
-    } else if (!out.json()) {
-        out.field(nullptr, row[i]);
-    } else {
+template <class Out>
+[[gnu::always_inline]] inline void print_field(Out &out, const Table &table,
+                                               const std::vector<std::string> &row, size_t i) {
+    const char *name = i < table.columns.size() ? table.columns[i].c_str() : nullptr;
+    if (Out::json && !name) {
         char position[16];
         *std::to_chars(position, position + sizeof position - 1, i + 1).ptr = '\0';
         out.field(position, row[i]);
+        return;
     }
+    out.field(name, row[i]);
 }
 
-bool print_row(const Run &run, Printer &out, const Table &table,
-               const std::vector<std::string> &row) {
+template <class Out>
+bool print_row(const Run &run, Out &out, const Table &table, const std::vector<std::string> &row) {
     if (run.all_columns) {
         for (size_t i = 0; i < row.size(); i++)
             print_field(out, table, row, i);
@@ -681,6 +698,18 @@ bool print_row(const Run &run, Printer &out, const Table &table,
     return out.end();
 }
 
+template <class Out> void print_rows(FILE *in, const Run &run, const Table &table) {
+    char line[KEM_LINE_MAX + 1];
+    Out out;
+    while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
+        std::vector<std::string> row = split_words(line, max_field);
+        if (!run.values.empty() && !row_matches(table, row, run.values[0]))
+            continue;
+        if (!print_row(run, out, table, row) || run.first_only)
+            break;
+    }
+}
+
 void search_table(FILE *in, const Run &run) {
     char line[KEM_LINE_MAX + 1];
     for (int i = 0; i < 3; i++)
@@ -691,14 +720,10 @@ void search_table(FILE *in, const Run &run) {
     Table table;
     table.set_columns(split_words(line, max_col_name));
 
-    Printer out(run.json);
-    while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
-        std::vector<std::string> row = split_words(line, max_field);
-        if (!run.values.empty() && !row_matches(table, row, run.values[0]))
-            continue;
-        if (!print_row(run, out, table, row) || run.first_only)
-            break;
-    }
+    if (run.json)
+        print_rows<JsonPrinter>(in, run, table);
+    else
+        print_rows<Printer>(in, run, table);
 }
 
 int read_table(const Run &run) {
