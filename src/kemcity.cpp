@@ -144,7 +144,7 @@ int input_unopened(const char *kind, const Run &run) {
     return status_not_found;
 }
 
-/* ---- Output ------------------------------------------------------- */
+/* ---- Output --------------------------------------------------------- */
 
 /* How a value is written as JSON: a string, a number, or a number for
    which KEM_MISSING means no value (null). */
@@ -670,7 +670,8 @@ bool row_matches(const Table &table, const std::vector<std::string> &row, const 
 }
 
 /* A field beyond the named columns is printed without a name; as JSON
-   its key is its position, counted from 1. */
+   its key is its position, counted from 1.  Inlined: it runs for every
+   field of every row, and a call costs as much as the field. */
 template <class Out>
 [[gnu::always_inline]] inline void print_field(Out &out, const Table &table,
                                                const std::vector<std::string> &row, size_t i) {
