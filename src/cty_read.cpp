@@ -29,14 +29,18 @@
 #include "kem.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <unistd.h>
 
@@ -58,7 +62,9 @@ struct Source {
     size_t len = 0; /* bytes held */
     bool eof = false;
     bool at_end = false;
-    char buf[kBlock + 1]; /* a '\n' always stands behind the bytes held */
+    /* A '\n' always stands behind the bytes held, and room for a line's
+       last 64-byte chunk behind that. */
+    char buf[kBlock + 1 + 64];
 
     /* Keeps the unread bytes, moved to the front, and reads more behind
        them; false when nothing more came. */
@@ -390,70 +396,105 @@ constexpr FieldForm kForms[kFields] = {{Kind::text, sizeof CTY_data::name - 1},
                                        {Kind::whole, 0},
                                        {Kind::whole, 0}};
 
-size_t digits_at(std::string_view w, size_t at) {
-    size_t n = 0;
-    while (at + n < w.size() && is_digit(w[at + n]))
-        ++n;
-    return n;
+/* Reads digits from `p`; answers where they stop. */
+const char *skip_digits(const char *p, const char *end) {
+    while (p != end && is_digit(*p))
+        ++p;
+    return p;
 }
 
-size_t sign_at(std::string_view w, size_t at) {
-    return at < w.size() && (w[at] == '+' || w[at] == '-') ? 1 : 0;
+const char *skip_sign(const char *p, const char *end) {
+    return p != end && (*p == '+' || *p == '-') ? p + 1 : p;
 }
 
 /* Is the whole word one number as the field scan would read it? */
 bool whole_number(std::string_view w, Kind kind) {
     if (w.size() > static_cast<size_t>(kNumberMax))
         return false;
-    size_t at = sign_at(w, 0);
-    size_t digits = digits_at(w, at);
-    at += digits;
+    const char *p = w.data(), *end = p + w.size();
+    p = skip_sign(p, end);
+    const char *first = p;
+    p = skip_digits(p, end);
+    size_t digits = static_cast<size_t>(p - first);
     if (kind == Kind::whole)
-        return digits > 0 && at == w.size();
-    if (at < w.size() && w[at] == '.') {
-        size_t more = digits_at(w, at + 1);
-        digits += more;
-        at += 1 + more;
+        return digits > 0 && p == end;
+    if (p != end && *p == '.') {
+        const char *fraction = ++p;
+        p = skip_digits(p, end);
+        digits += static_cast<size_t>(p - fraction);
     }
     if (digits == 0)
         return false;
-    if (at < w.size() && (w[at] == 'e' || w[at] == 'E')) {
-        at += 1 + sign_at(w, at + 1);
-        size_t exp = digits_at(w, at);
-        if (exp == 0)
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        p = skip_sign(p + 1, end);
+        const char *exp = p;
+        p = skip_digits(p, end);
+        if (p == exp)
             return false;
-        at += exp;
     }
-    return at == w.size();
+    return p == end;
 }
 
-/* Bytes of a line: inside a word, white space, or the line's end. */
-enum ByteClass : unsigned char { word_byte, space_byte, end_byte };
-constexpr std::array<unsigned char, 256> kByteClass = [] {
-    std::array<unsigned char, 256> t{};
-    for (unsigned char c : {' ', '\t', '\v', '\f', '\r'})
-        t[c] = space_byte;
-    t['\n'] = end_byte;
-    return t;
-}();
+/* Bit i of the answer: byte i of the 64 at `p` is white space or a line
+   end, the bytes between words. */
+uint64_t blank_bits(const char *p) {
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t'),
+                  span = _mm_set1_epi8('\r' - '\t');
+    uint64_t bits = 0;
+    for (int i = 0; i < 4; ++i) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
+        __m128i from_tab = _mm_sub_epi8(x, tab); /* '\t' to '\r' become 0 to 4 */
+        __m128i controls = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, span), from_tab);
+        __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(x, space), controls);
+        bits |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(blank))) << (16 * i);
+    }
+    return bits;
+#else
+    uint64_t bits = 0;
+    for (int i = 0; i < 64; ++i) {
+        if (is_blank(static_cast<unsigned char>(p[i])))
+            bits |= uint64_t{1} << i;
+    }
+    return bits;
+#endif
+}
 
-/* Splits the line from `p` to its '\n' into exactly kFields words that the
-   field scan would read one to a field; false for any other line. */
-bool split_record(const char *p, std::string_view (&words)[kFields]) {
-    auto q = reinterpret_cast<const unsigned char *>(p);
+/*
+ * Splits the line from `p` (a word's first byte) to `end` (its '\n')
+ * into exactly kFields words that the field scan would read one to a
+ * field; false for any other line.  The line is taken 64 bytes at a time,
+ * a bit for each byte, and the words are where the bits change; up to 63
+ * bytes behind the line's end are read and ignored.
+ */
+bool split_record(const char *p, const char *end, std::string_view (&words)[kFields]) {
+    size_t len = static_cast<size_t>(end - p);
     int n = 0;
-    while (true) {
-        while (kByteClass[*q] == space_byte)
-            ++q;
-        if (kByteClass[*q] == end_byte)
-            break;
-        auto start = q;
-        while (kByteClass[*q] == word_byte)
-            ++q;
+    size_t start = 0;
+    bool open = false;
+    uint64_t before = 1; /* the byte before the chunk is blank */
+    for (size_t base = 0; base < len; base += 64) {
+        uint64_t blank = blank_bits(p + base);
+        if (len - base < 64)
+            blank |= ~uint64_t{0} << (len - base);
+        uint64_t changes = blank ^ ((blank << 1) | before);
+        before = blank >> 63;
+        for (; changes != 0; changes &= changes - 1) {
+            size_t at = base + static_cast<size_t>(__builtin_ctzll(changes));
+            if (!open) {
+                start = at;
+            } else {
+                if (n == kFields)
+                    return false;
+                words[n++] = std::string_view(p + start, at - start);
+            }
+            open = !open;
+        }
+    }
+    if (open) {
         if (n == kFields)
             return false;
-        words[n++] =
-            std::string_view(reinterpret_cast<const char *>(start), static_cast<size_t>(q - start));
+        words[n++] = std::string_view(p + start, len - start);
     }
     if (n != kFields)
         return false;
@@ -573,7 +614,7 @@ int read_record(CTY_data &rec, const CTY_select *sel) {
             return -1;
         const char *end = line_end(in);
         std::string_view words[kFields];
-        if (end == nullptr || !split_record(in.buf + in.pos, words)) {
+        if (end == nullptr || !split_record(in.buf + in.pos, end, words)) {
             int count = scan_record(in, rec, prior);
             finish_record(rec, count, prior);
             return count;
