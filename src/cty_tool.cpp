@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <bitset>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -411,6 +412,14 @@ struct CTY_select {
     std::bitset<256> id_starts, prefix_starts; /* first bytes of their keys */
     unsigned long prefix_lengths = 0;          /* bit n: some prefix has n characters */
     bool texts_decide = true;                  /* no item reads a number of the record */
+    /* A first sieve for texts_decide: the signatures of the plain forms,
+       and the states that keyed items ask for with a first "ST=xx". */
+    std::bitset<1 << 16> plain_sigs;
+    std::bitset<1 << 16> states;
+    bool states_sieve = true; /* every keyed item asks for a state */
+
+    void add_sieve(const Keyed &item);
+    bool may_match(const CTY_data &d) const;
 
     void add(int index, const char *item);
     int plain_match(Station &s) const;
@@ -421,6 +430,35 @@ namespace {
 
 constexpr size_t kNameMax = sizeof(CTY_data::name) - 1;
 constexpr size_t kIdMax = sizeof(CTY_data::id) - 1;
+static_assert(sizeof(CTY_data::id) >= 8 && sizeof(CTY_data::name) >= 8, "signatures read 8 bytes");
+
+/* Eight packed characters with the ASCII capitals made small, all at once:
+   a byte of 'A' to 'Z' alone carries into its top bit in one sum and not
+   in the other. */
+uint64_t fold8(uint64_t x) {
+    constexpr uint64_t ones = 0x0101010101010101ull, tops = ones * 0x80;
+    uint64_t low = x & ~tops;
+    uint64_t from_a = low + ones * (0x80 - 'A');
+    uint64_t past_z = low + ones * (0x80 - 'Z' - 1);
+    return x | ((from_a ^ past_z) & ~x & tops) >> 2;
+}
+
+/* The first 8 characters of a text, folded, and its length, in 16 bits:
+   equal folded texts have equal signatures.  8 bytes at `text` are read. */
+unsigned signature(const char *text, size_t n) {
+    uint64_t packed;
+    std::memcpy(&packed, text, sizeof packed);
+    if (n < 8)
+        packed &= (uint64_t{1} << (8 * n)) - 1;
+    uint64_t mixed = fold8(packed) * 0x9E3779B97F4A7C15ull ^ n * 0xC2B2AE3D27D4EB4Full;
+    return static_cast<unsigned>(mixed >> 48);
+}
+
+/* Two characters, folded, as one number; the second may be the end. */
+unsigned state_code(const char *text) {
+    return static_cast<unsigned char>(fold(text[0])) |
+           static_cast<unsigned>(static_cast<unsigned char>(fold(text[1]))) << 8;
+}
 
 void enter(CTY_select::Index &index, std::string_view key, int item) {
     index.emplace(key, item); /* the first item of a text stays */
@@ -436,6 +474,11 @@ int lookup(const CTY_select::Index &index, std::string_view key) {
 void CTY_select::add(int index, const char *item) {
     std::string_view text = texts.emplace_back(folded(item));
     auto first = static_cast<unsigned char>(text.empty() ? '\0' : text[0]);
+    if (text.size() <= kIdMax || (text.size() > 4 && text.size() <= kNameMax)) {
+        char head[8] = {};
+        std::memcpy(head, text.data(), std::min(text.size(), sizeof head));
+        plain_sigs.set(signature(head, text.size()));
+    }
     if (text.size() <= kIdMax) {
         enter(ids, text, index);
         id_starts.set(first);
@@ -460,8 +503,46 @@ void CTY_select::add(int index, const char *item) {
             texts_decide = false;
     }
     free_parsed_array(n, pieces);
-    if (k.pieces.front().key >= 0)
+    if (k.pieces.front().key >= 0) {
+        add_sieve(k);
         keyed.push_back(std::move(k));
+    }
+}
+
+/* An item whose first piece is "ST=" and two characters matches only
+   records of that state: the first pass fails on any other. */
+void CTY_select::add_sieve(const Keyed &item) {
+    const Piece &first = item.pieces.front();
+    if (kKeys[first.key].test == Test::state && std::strlen(first.arg()) == 2)
+        states.set(state_code(first.arg()));
+    else
+        states_sieve = false;
+}
+
+/* False when the texts of `d` rule out every item for certain; true when
+   the full match must decide. */
+bool CTY_select::may_match(const CTY_data &d) const {
+    if (count <= 0 || !texts_decide)
+        return true;
+    if (!keyed.empty()) {
+        char state[3] = "";
+        size_t n = strnlen(d.state, sizeof d.state);
+        if (!states_sieve || n > 2)
+            return true;
+        std::memcpy(state, d.state, n);
+        if (states.test(state_code(state)))
+            return true;
+    }
+    if (plain_sigs.test(signature(d.id, strnlen(d.id, sizeof d.id))))
+        return true;
+    if (prefix_lengths == 0)
+        return false;
+    size_t name = strnlen(d.name, sizeof d.name);
+    for (size_t n = 5; n <= name && n <= kNameMax; ++n) {
+        if ((prefix_lengths & (1ul << n)) && plain_sigs.test(signature(d.name, n)))
+            return true;
+    }
+    return false;
 }
 
 /* The first item that matches as an identifier, station number or name
@@ -569,6 +650,8 @@ int CTY_select_cmp(const CTY_select *sel, const CTY_data *data) {
 int CTY_select_texts(const CTY_select *sel, const CTY_data *data) {
     if (sel == nullptr || data == nullptr || !sel->texts_decide)
         return 1;
+    if (!sel->may_match(*data))
+        return 0;
     return CTY_select_cmp(sel, data) != -1 ? 1 : 0;
 }
 
