@@ -469,9 +469,8 @@ uint64_t blank_bits(const char *p) {
  */
 bool split_record(const char *p, const char *end, std::string_view (&words)[kFields]) {
     size_t len = static_cast<size_t>(end - p);
-    int n = 0;
-    size_t start = 0;
-    bool open = false;
+    size_t starts[kFields + 1], ends[kFields + 1];
+    int n = 0, m = 0;
     uint64_t before = 1; /* the byte before the chunk is blank */
     for (size_t base = 0; base < len; base += 64) {
         uint64_t blank = blank_bits(p + base);
@@ -479,25 +478,23 @@ bool split_record(const char *p, const char *end, std::string_view (&words)[kFie
             blank |= ~uint64_t{0} << (len - base);
         uint64_t changes = blank ^ ((blank << 1) | before);
         before = blank >> 63;
-        for (; changes != 0; changes &= changes - 1) {
-            size_t at = base + static_cast<size_t>(__builtin_ctzll(changes));
-            if (!open) {
-                start = at;
-            } else {
-                if (n == kFields)
-                    return false;
-                words[n++] = std::string_view(p + start, at - start);
-            }
-            open = !open;
+        for (uint64_t s = changes & ~blank; s != 0; s &= s - 1) {
+            if (n > kFields)
+                return false;
+            starts[n++] = base + static_cast<size_t>(__builtin_ctzll(s));
+        }
+        for (uint64_t e = changes & blank; e != 0; e &= e - 1) {
+            if (m > kFields)
+                return false;
+            ends[m++] = base + static_cast<size_t>(__builtin_ctzll(e));
         }
     }
-    if (open) {
-        if (n == kFields)
-            return false;
-        words[n++] = std::string_view(p + start, len - start);
-    }
-    if (n != kFields)
+    if (before == 0 && m <= kFields)
+        ends[m++] = len; /* the line fills its last chunk */
+    if (n != kFields || m != kFields)
         return false;
+    for (int i = 0; i < kFields; ++i)
+        words[i] = std::string_view(p + starts[i], ends[i] - starts[i]);
     for (int i = 0; i < kFields; ++i) {
         const FieldForm &f = kForms[i];
         if (f.kind == Kind::text && words[i].size() > f.width)
