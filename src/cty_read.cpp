@@ -29,6 +29,7 @@
 #include "kem.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -151,12 +152,16 @@ bool is_digit(int c) {
 
 /* Skips white space; answers the next character (left unread) or EOF. */
 int skip_space(Source &in) {
-    int c;
-    while (is_blank(c = in.get())) {
+    while (true) {
+        while (in.pos < in.len && is_blank(static_cast<unsigned char>(in.buf[in.pos])))
+            ++in.pos;
+        if (in.pos < in.len)
+            return static_cast<unsigned char>(in.buf[in.pos]);
+        if (!in.fill()) {
+            in.at_end = true;
+            return EOF;
+        }
     }
-    if (c != EOF)
-        in.unget();
-    return c;
 }
 
 /* Like "%Ns": up to `width` non-blank bytes into `out` (width+1 bytes). */
@@ -227,6 +232,18 @@ int take_digits(Source &in, NumberText &t) {
    its limit.  The text is a sign and digits, the sign optional. */
 int to_int(std::string_view text) {
     const char *first = text.data(), *last = first + text.size();
+    bool negative = first != last && *first == '-';
+    if (first != last && (*first == '+' || negative))
+        ++first;
+    if (first != last && last - first <= 9) { /* within int whatever the digits */
+        int value = 0;
+        const char *p = first;
+        for (; p != last && is_digit(*p); ++p)
+            value = value * 10 + (*p - '0');
+        if (p == last)
+            return negative ? -value : value;
+    }
+    first = text.data();
     if (first != last && *first == '+')
         ++first;
     int value = 0;
@@ -435,6 +452,39 @@ bool whole_number(std::string_view w, Kind kind) {
     return p == end;
 }
 
+/*
+ * A number word of at most 8 bytes checked at once (8 bytes at `w` are
+ * read): a sign first, then digits and at most one point (none in a whole
+ * number), one digit at least.  False when it is not that simple; the
+ * byte-wise check then decides.
+ */
+bool plain_number(std::string_view w, Kind kind) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return false;
+    } else {
+        constexpr uint64_t ones = 0x0101010101010101ull, tops = ones * 0x80;
+        if (w.empty() || w.size() > 8)
+            return false;
+        uint64_t x;
+        std::memcpy(&x, w.data(), sizeof x);
+        uint64_t keep = w.size() == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * w.size())) - 1;
+        uint64_t from_zero = x ^ (ones * '0'); /* digits become 0 to 9 */
+        uint64_t others = (((from_zero & ~tops) + ones * (0x80 - 10)) | from_zero) & tops & keep;
+        uint64_t digits = ~others & tops & keep;
+        if (w[0] == '-' || w[0] == '+')
+            others &= ~uint64_t{0x80};
+        if (kind == Kind::real) {
+            uint64_t from_point = x ^ (ones * '.');
+            uint64_t points =
+                ~(((from_point & ~tops) + ~tops) | from_point) & tops & keep; /* bytes of '.' */
+            if ((points & (points - 1)) != 0)
+                return false;
+            others &= ~points;
+        }
+        return others == 0 && digits != 0;
+    }
+}
+
 /* Bit i of the answer: byte i of the 64 at `p` is white space or a line
    end, the bytes between words. */
 uint64_t blank_bits(const char *p) {
@@ -499,7 +549,8 @@ bool split_record(const char *p, const char *end, std::string_view (&words)[kFie
         const FieldForm &f = kForms[i];
         if (f.kind == Kind::text && words[i].size() > f.width)
             return false;
-        if ((f.kind == Kind::real || f.kind == Kind::whole) && !whole_number(words[i], f.kind))
+        if ((f.kind == Kind::real || f.kind == Kind::whole) && !plain_number(words[i], f.kind) &&
+            !whole_number(words[i], f.kind))
             return false;
     }
     return true;
@@ -551,6 +602,8 @@ const char *line_end(Source &in) {
    follows it, as the field scan does after a whole record. */
 void pass_line(Source &in, const char *end) {
     in.pos = static_cast<size_t>(end - in.buf);
+    if (in.pos < in.len)
+        ++in.pos; /* the '\n' */
     skip_space(in);
 }
 
