@@ -262,6 +262,9 @@ TEST(CtySelect, PreparedSelectionAnswersAsThePerRecordMatch) {
         {"", "Name=spr", "ID=KIND"},
         {"ST", "CN:", "RA<1", "P<x"},
         {"ST:CN=US"},
+        {"st=in", "kord"},
+        {"ST=IN_US", "ST=I"},
+        {"Chicago_M", "West_Chicag", "whe", "KMDW"},
     };
     for (const auto &list : lists) {
         std::vector<char *> ids;
@@ -275,6 +278,28 @@ TEST(CtySelect, PreparedSelectionAnswersAsThePerRecordMatch) {
                 EXPECT_EQ(CTY_select_texts(sel, &d), 1) << list[0] << " " << d.id;
             }
         }
+        CTY_select_free(sel);
+    }
+}
+
+TEST(CtySelect, TextsAloneDecideSelectionsOfTexts) {
+    const std::vector<std::vector<const char *>> lists = {
+        {"ST=IN"},
+        {"st=il", "KGYY"},
+        {"kord"},
+        {"chicago_mid", "Wheel"},
+        {"ST=IN_US", "Name=W"},
+        {"ID=kpwk", "CN=us"},
+        {"St=In:Name=Ga"},
+        {"ST=IN"},
+    };
+    for (const auto &list : lists) {
+        std::vector<char *> ids;
+        for (const char *item : list)
+            ids.push_back(const_cast<char *>(item));
+        CTY_select *sel = CTY_select_new(static_cast<int>(ids.size()), ids.data());
+        for (const CTY_data &d : fixture())
+            EXPECT_EQ(CTY_select_texts(sel, &d), cmp(list, d) != -1 ? 1 : 0) << list[0] << d.id;
         CTY_select_free(sel);
     }
 }
