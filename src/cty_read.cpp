@@ -266,21 +266,19 @@ int to_int(std::string_view text) {
 bool short_decimal(const char *first, const char *last, float &out) {
     static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
     bool negative = first != last && *first == '-';
-    first += negative ? 1 : 0;
+    const char *p = first + (negative ? 1 : 0);
+    const char *whole = p;
     long digits = 0;
-    int count = 0, scale = 0;
-    bool point = false;
-    for (; first != last; ++first) {
-        if (*first == '.' && !point) {
-            point = true;
-            continue;
-        }
-        if (!is_digit(*first) || ++count > 7)
-            return false;
-        digits = digits * 10 + (*first - '0');
-        scale += point ? 1 : 0;
+    for (; p != last && is_digit(*p) && p - whole < 8; ++p)
+        digits = digits * 10 + (*p - '0');
+    long count = p - whole, scale = 0;
+    if (p != last && *p == '.') {
+        const char *fraction = ++p;
+        for (; p != last && is_digit(*p) && p - fraction < 8; ++p)
+            digits = digits * 10 + (*p - '0');
+        scale = p - fraction;
     }
-    if (count == 0)
+    if (p != last || count + scale == 0 || count + scale > 7)
         return false;
     float value = static_cast<float>(digits) / kPowers[scale];
     out = negative ? -value : value;
