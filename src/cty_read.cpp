@@ -609,6 +609,14 @@ void pass_line(Source &in, const char *end) {
  * Record decoding
  * ---------------------------------------------------------------------- */
 
+/* Could the selection take the record of these words?  Answered from the
+   name, state and identifier before anything is copied. */
+bool may_select(const CTY_select *sel, const std::string_view (&w)[kFields]) {
+    auto size = [](std::string_view t) { return static_cast<int>(t.size()); };
+    return CTY_select_words(sel, w[0].data(), size(w[0]), w[1].data(), size(w[1]), w[3].data(),
+                            size(w[3])) != 0;
+}
+
 /* What a record shows for the fields that a short read did not reach. */
 CTY_data empty_record() {
     CTY_data rec{};
@@ -666,6 +674,10 @@ int read_record(CTY_data &rec, const CTY_select *sel) {
             int count = scan_record(in, rec, prior);
             finish_record(rec, count, prior);
             return count;
+        }
+        if (sel != nullptr && !may_select(sel, words)) {
+            pass_line(in, end);
+            continue;
         }
         decode_texts(words, rec, prior);
         if (sel != nullptr && CTY_select_texts(sel, &rec) == 0) {

@@ -419,7 +419,7 @@ struct CTY_select {
     bool states_sieve = true; /* every keyed item asks for a state */
 
     void add_sieve(const Keyed &item);
-    bool may_match(const CTY_data &d) const;
+    bool may_match(std::string_view name, std::string_view state, std::string_view id) const;
 
     void add(int index, const char *item);
     int plain_match(Station &s) const;
@@ -430,7 +430,6 @@ namespace {
 
 constexpr size_t kNameMax = sizeof(CTY_data::name) - 1;
 constexpr size_t kIdMax = sizeof(CTY_data::id) - 1;
-static_assert(sizeof(CTY_data::id) >= 8 && sizeof(CTY_data::name) >= 8, "signatures read 8 bytes");
 
 /* Eight packed characters with the ASCII capitals made small, all at once:
    a byte of 'A' to 'Z' alone carries into its top bit in one sum and not
@@ -444,12 +443,10 @@ uint64_t fold8(uint64_t x) {
 }
 
 /* The first 8 characters of a text, folded, and its length, in 16 bits:
-   equal folded texts have equal signatures.  8 bytes at `text` are read. */
+   equal folded texts have equal signatures. */
 unsigned signature(const char *text, size_t n) {
-    uint64_t packed;
-    std::memcpy(&packed, text, sizeof packed);
-    if (n < 8)
-        packed &= (uint64_t{1} << (8 * n)) - 1;
+    uint64_t packed = 0;
+    std::memcpy(&packed, text, std::min<size_t>(n, sizeof packed));
     uint64_t mixed = fold8(packed) * 0x9E3779B97F4A7C15ull ^ n * 0xC2B2AE3D27D4EB4Full;
     return static_cast<unsigned>(mixed >> 48);
 }
@@ -474,11 +471,8 @@ int lookup(const CTY_select::Index &index, std::string_view key) {
 void CTY_select::add(int index, const char *item) {
     std::string_view text = texts.emplace_back(folded(item));
     auto first = static_cast<unsigned char>(text.empty() ? '\0' : text[0]);
-    if (text.size() <= kIdMax || (text.size() > 4 && text.size() <= kNameMax)) {
-        char head[8] = {};
-        std::memcpy(head, text.data(), std::min(text.size(), sizeof head));
-        plain_sigs.set(signature(head, text.size()));
-    }
+    if (text.size() <= kIdMax || (text.size() > 4 && text.size() <= kNameMax))
+        plain_sigs.set(signature(text.data(), text.size()));
     if (text.size() <= kIdMax) {
         enter(ids, text, index);
         id_starts.set(first);
@@ -519,27 +513,26 @@ void CTY_select::add_sieve(const Keyed &item) {
         states_sieve = false;
 }
 
-/* False when the texts of `d` rule out every item for certain; true when
-   the full match must decide. */
-bool CTY_select::may_match(const CTY_data &d) const {
+/* False when a record of these texts is ruled out by every item for
+   certain; true when the full match must decide. */
+bool CTY_select::may_match(std::string_view name, std::string_view state,
+                           std::string_view id) const {
     if (count <= 0 || !texts_decide)
         return true;
     if (!keyed.empty()) {
-        char state[3] = "";
-        size_t n = strnlen(d.state, sizeof d.state);
-        if (!states_sieve || n > 2)
+        if (!states_sieve || state.size() > 2)
             return true;
-        std::memcpy(state, d.state, n);
-        if (states.test(state_code(state)))
+        char code[3] = "";
+        std::memcpy(code, state.data(), state.size());
+        if (states.test(state_code(code)))
             return true;
     }
-    if (plain_sigs.test(signature(d.id, strnlen(d.id, sizeof d.id))))
+    if (plain_sigs.test(signature(id.data(), id.size())))
         return true;
     if (prefix_lengths == 0)
         return false;
-    size_t name = strnlen(d.name, sizeof d.name);
-    for (size_t n = 5; n <= name && n <= kNameMax; ++n) {
-        if ((prefix_lengths & (1ul << n)) && plain_sigs.test(signature(d.name, n)))
+    for (size_t n = 5; n <= name.size() && n <= kNameMax; ++n) {
+        if ((prefix_lengths & (1ul << n)) && plain_sigs.test(signature(name.data(), n)))
             return true;
     }
     return false;
@@ -650,9 +643,23 @@ int CTY_select_cmp(const CTY_select *sel, const CTY_data *data) {
 int CTY_select_texts(const CTY_select *sel, const CTY_data *data) {
     if (sel == nullptr || data == nullptr || !sel->texts_decide)
         return 1;
-    if (!sel->may_match(*data))
+    std::string_view name(data->name, strnlen(data->name, sizeof data->name));
+    std::string_view state(data->state, strnlen(data->state, sizeof data->state));
+    if (!sel->may_match(name, state, {data->id, strnlen(data->id, sizeof data->id)}))
         return 0;
     return CTY_select_cmp(sel, data) != -1 ? 1 : 0;
+}
+
+int CTY_select_words(const CTY_select *sel, const char *name, int name_len, const char *state,
+                     int state_len, const char *id, int id_len) {
+    if (sel == nullptr || name == nullptr || state == nullptr || id == nullptr || name_len < 0 ||
+        state_len < 0 || id_len < 0)
+        return 1;
+    /* the texts as a record would hold them */
+    std::string_view n(name, std::min<size_t>(name_len, sizeof(CTY_data::name) - 1));
+    std::string_view s(state, std::min<size_t>(state_len, sizeof(CTY_data::state) - 1));
+    std::string_view i(id, std::min<size_t>(id_len, sizeof(CTY_data::id) - 1));
+    return sel->may_match(n, s, i) ? 1 : 0;
 }
 
 void CTY_select_free(CTY_select *sel) {

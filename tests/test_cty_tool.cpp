@@ -304,6 +304,35 @@ TEST(CtySelect, TextsAloneDecideSelectionsOfTexts) {
     }
 }
 
+TEST(CtySelect, CountedTextsRuleOutAsTheRecordWould) {
+    char st[] = "ST=IN", kord[] = "kord", wheel[] = "Wheeling_E", lat[] = "Lat>40";
+    char *texts[] = {st, kord, wheel};
+    char *numbers[] = {lat};
+    CTY_select *sel = CTY_select_new(3, texts), *num = CTY_select_new(1, numbers);
+    struct Case {
+        const char *name, *state, *id; /* read up to their counts, no ends */
+        int name_len, state_len, id_len, want;
+    } cases[] = {
+        {"GaryX", "INX", "KXXXX", 4, 2, 4, 1},    /* the state */
+        {"Gary", "ILX", "KORDX", 4, 2, 4, 1},     /* the identifier, any case */
+        {"Gary", "IL", "KORDX", 4, 2, 5, 0},      /* a longer identifier */
+        {"Wheeling_Exx", "IL", "K", 12, 2, 1, 1}, /* a name prefix */
+        {"Wheeling_", "IL", "K", 9, 2, 1, 0},     /* too short for it */
+        {"Gary", "ILL", "K", 4, 3, 1, 0},         /* the state cut as a record cuts it */
+        {"Gary", "IL", "KORD", -1, 2, 4, 1},      /* a count below 0: unsure */
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(CTY_select_words(sel, c.name, c.name_len, c.state, c.state_len, c.id, c.id_len),
+                  c.want)
+            << c.name << " " << c.id;
+        EXPECT_EQ(CTY_select_words(num, c.name, c.name_len, c.state, c.state_len, c.id, c.id_len),
+                  1); /* numbers decide */
+    }
+    EXPECT_EQ(CTY_select_words(nullptr, "a", 1, "b", 1, "c", 1), 1);
+    CTY_select_free(sel);
+    CTY_select_free(num);
+}
+
 TEST(CtySelect, ManyIdentifiersGiveTheFirstMatchingIndex) {
     std::vector<std::string> texts;
     for (int i = 0; i < 1000; ++i)
