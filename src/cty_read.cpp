@@ -150,8 +150,7 @@ bool is_digit(int c) {
     return c >= '0' && c <= '9';
 }
 
-/* Skips white space; answers the next character (left unread) or EOF. */
-int skip_space(Source &in) {
+int skip_more_space(Source &in) {
     while (true) {
         while (in.pos < in.len && is_blank(static_cast<unsigned char>(in.buf[in.pos])))
             ++in.pos;
@@ -162,6 +161,13 @@ int skip_space(Source &in) {
             return EOF;
         }
     }
+}
+
+/* Skips white space; answers the next character (left unread) or EOF. */
+inline int skip_space(Source &in) {
+    if (in.pos < in.len && !is_blank(static_cast<unsigned char>(in.buf[in.pos])))
+        return static_cast<unsigned char>(in.buf[in.pos]);
+    return skip_more_space(in);
 }
 
 /* Like "%Ns": up to `width` non-blank bytes into `out` (width+1 bytes). */
@@ -543,12 +549,13 @@ bool split_record(const char *p, const char *end, std::string_view (&words)[kFie
         return false;
     for (int i = 0; i < kFields; ++i)
         words[i] = std::string_view(p + starts[i], ends[i] - starts[i]);
-    for (int i = 0; i < kFields; ++i) {
-        const FieldForm &f = kForms[i];
-        if (f.kind == Kind::text && words[i].size() > f.width)
+    for (int i = 0; i < 4; ++i) {
+        if (words[i].size() > kForms[i].width)
             return false;
-        if ((f.kind == Kind::real || f.kind == Kind::whole) && !plain_number(words[i], f.kind) &&
-            !whole_number(words[i], f.kind))
+    }
+    for (int i = 5; i < kFields; ++i) {
+        Kind kind = kForms[i].kind;
+        if (!plain_number(words[i], kind) && !whole_number(words[i], kind))
             return false;
     }
     return true;

@@ -531,8 +531,12 @@ bool CTY_select::may_match(std::string_view name, std::string_view state,
         return true;
     if (prefix_lengths == 0)
         return false;
-    for (size_t n = 5; n <= name.size() && n <= kNameMax; ++n) {
-        if ((prefix_lengths & (1ul << n)) && plain_sigs.test(signature(name.data(), n)))
+    unsigned long lengths = prefix_lengths; /* those the name is long enough for */
+    if (name.size() < kNameMax)
+        lengths &= (2ul << name.size()) - 1;
+    for (; lengths != 0; lengths &= lengths - 1) {
+        auto n = static_cast<size_t>(__builtin_ctzl(lengths));
+        if (plain_sigs.test(signature(name.data(), n)))
             return true;
     }
     return false;
