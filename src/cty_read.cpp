@@ -523,7 +523,8 @@ uint64_t blank_bits(const char *p) {
  */
 bool split_record(const char *p, const char *end, std::string_view (&words)[kFields]) {
     size_t len = static_cast<size_t>(end - p);
-    size_t starts[kFields + 1], ends[kFields + 1];
+    /* a chunk holds at most 32 words: the counts are checked after each */
+    size_t starts[kFields + 32], ends[kFields + 32];
     int n = 0, m = 0;
     uint64_t before = 1; /* the byte before the chunk is blank */
     for (size_t base = 0; base < len; base += 64) {
@@ -532,16 +533,12 @@ bool split_record(const char *p, const char *end, std::string_view (&words)[kFie
             blank |= ~uint64_t{0} << (len - base);
         uint64_t changes = blank ^ ((blank << 1) | before);
         before = blank >> 63;
-        for (uint64_t s = changes & ~blank; s != 0; s &= s - 1) {
-            if (n > kFields)
-                return false;
+        for (uint64_t s = changes & ~blank; s != 0; s &= s - 1)
             starts[n++] = base + static_cast<size_t>(__builtin_ctzll(s));
-        }
-        for (uint64_t e = changes & blank; e != 0; e &= e - 1) {
-            if (m > kFields)
-                return false;
+        for (uint64_t e = changes & blank; e != 0; e &= e - 1)
             ends[m++] = base + static_cast<size_t>(__builtin_ctzll(e));
-        }
+        if (n > kFields || m > kFields)
+            return false;
     }
     if (before == 0 && m <= kFields)
         ends[m++] = len; /* the line fills its last chunk */

@@ -533,6 +533,16 @@ TEST(CtyRead, LinesAroundWholeChunksOf64BytesReadWhole) {
     }
 }
 
+TEST(CtyRead, LineOfManyWordsIsScannedAcross) {
+    std::string line;
+    for (int i = 0; i < 64; ++i)
+        line += "1 "; /* 32 words in each 64 bytes */
+    ScratchDir s;
+    std::vector<int> counts;
+    read_all(s.write("many.cty", line + "\n"), &counts);
+    EXPECT_EQ(counts, (std::vector<int>{10, 10, 10, 10, 10, 10, 4}));
+}
+
 TEST(CtyRead, SelectionPassesOverOnlyWholeLinesItRulesOut) {
     ScratchDir s;
     std::string path = s.write("x.cty", "A IN US KA 1 40 -80 100 1 1\n"
