@@ -12,7 +12,10 @@
  * key of every piece found and its number read, and the plain forms of
  * all items gathered into hash tables, so that a thousand identifiers
  * cost about what one does.  The record's own texts ("%2s_%2s", "%5.5d")
- * are formed only when an item compares with them.
+ * are formed only when an item compares with them.  Where the texts alone
+ * decide, a sieve of 16-bit signatures of the plain forms, and of the
+ * states that "ST=" items ask for, rules out most records at once, even
+ * before a reader has copied their texts (CTY_select_words).
  *
  * State: the selection that CTY_data_cmp prepared for the last list it
  * was given, kept while the list stays the same.  Nothing is printed: an
