@@ -410,6 +410,13 @@ constexpr char digit_pairs[] =
     "37383940414243444546474849505152535455565758596061626364656667686970717273"
     "7475767778798081828384858687888990919293949596979899";
 
+/* A text of at most two bytes. */
+char *short_text(char *out, const char (&field)[3]) {
+    out[0] = field[0];
+    out[1] = field[1];
+    return out + (field[0] == '\0' ? 0 : field[1] == '\0' ? 1 : 2);
+}
+
 /* Whole numbers below 10,000, the most frequent, a pair of digits at a time. */
 char *small_digits(char *out, unsigned value) {
     if (value < 10) {
@@ -491,6 +498,7 @@ char *real_value(char *out, float value, int decimals) {
 struct Station {
     CTY_data city;
     double dist;
+    size_t name_len; /* of city.name */
 };
 
 /* "%.1f", or a missing value. */
@@ -590,13 +598,16 @@ template <class Out> bool print_station_record(const Run &run, Out &out, const S
 /* The values of the nine columns of station_columns, each followed by a
    blank, and the line end. */
 char *nine_values(char *p, const Station &s) {
-    p = text_value(p, s.city.name, sizeof s.city.name);
+    /* Whole fields copied, the bytes past a text's end overwritten after. */
+    memcpy(p, s.city.name, sizeof s.city.name);
+    p += s.name_len;
     *p++ = ' ';
-    p = text_value(p, s.city.state, sizeof s.city.state);
+    p = short_text(p, s.city.state);
     *p++ = ' ';
-    p = text_value(p, s.city.region, sizeof s.city.region);
+    p = short_text(p, s.city.region);
     *p++ = ' ';
-    p = text_value(p, s.city.id, sizeof s.city.id);
+    memcpy(p, s.city.id, sizeof s.city.id);
+    p += strnlen(s.city.id, sizeof s.city.id);
     *p++ = ' ';
     p = int_value(p, s.city.prior);
     *p++ = ' ';
@@ -732,14 +743,15 @@ class Selection {
 /* The name as trim_string and fill_string leave it (trailing blanks
    removed, the others made '_'), in one pass that stops early for the
    usual name of no blanks. */
-void tidy_name(char *name) {
+size_t tidy_name(char *name) {
     size_t n = strlen(name);
     if (!memchr(name, ' ', n))
-        return;
+        return n;
     while (n > 0 && name[n - 1] == ' ')
         name[--n] = '\0';
     for (char *at = name; (at = static_cast<char *>(memchr(at, ' ', n - (at - name))));)
         *at++ = '_';
+    return n;
 }
 
 /* Station `a` goes before `b` nearest first: stations without a distance
@@ -763,7 +775,7 @@ template <class Out> void scan_database(const Run &run, int fd) {
     std::vector<Station> kept; /* with "first", only the nearest so far */
     Station s;
     while (CTY_read_select(fd, &s.city, selection.get()) > 0) {
-        tidy_name(s.city.name);
+        s.name_len = tidy_name(s.city.name);
         if (!selection.keeps(s.city))
             continue;
         s.dist = run.dist_wanted || sorted ? station_dist(run, s.city) : 0;
