@@ -15,6 +15,10 @@
  * column); "json" prints every record as one JSON object on a line.
  * Other flags are ignored.
  *
+ * When messages go only to standard output, records are gathered in one
+ * buffer written in 64 KiB blocks; the first write that fails stops the
+ * output, and its cause is reported on standard error at the end.
+ *
  * Exit status: 0, 10 when the input file cannot be opened, or 1 when the
  * output could not be written (a full disk, a closed standard output).
  */
