@@ -15,6 +15,10 @@
  * column); "json" prints every record as one JSON object on a line.
  * Other flags are ignored.
  *
+ * When messages go only to standard output, records are gathered in one
+ * buffer written in 64 KiB blocks; the first write that fails stops the
+ * output, and its cause is reported on standard error at the end.
+ *
  * Exit status: 0, 10 when the input file cannot be opened, or 1 when the
  * output could not be written (a full disk, a closed standard output).
  */
@@ -26,6 +30,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -215,9 +220,89 @@ void append_json_number(std::string &out, std::string_view value, Kind kind) {
         out.append(value);
 }
 
+/* The errno of a write to standard output that failed, 0 while none has. */
+int lost_errno = 0;
+
 /*
- * Where printed fields go.  When messages go to standard output only, a
- * record is formatted into one line, written once; otherwise every field
+ * Output gathered in one buffer and written with write(2) in blocks of
+ * flush_at bytes; after every record on a terminal, so that a person sees
+ * each line as it comes.  Anything standard output's stream still holds
+ * goes first, so the order of the output stays as it was formed.  After a
+ * failed write nothing more is written and `lost_errno` tells why.
+ */
+class OutBuffer {
+  public:
+    static constexpr size_t flush_at = 64 * 1024;
+    /* Room that `room` can always give: a record of any station. */
+    static constexpr size_t reserve = 4 * 1024;
+
+    OutBuffer() : buf_(new char[flush_at + reserve]), tty_(isatty(STDOUT_FILENO) != 0) {}
+    ~OutBuffer() { flush(); }
+    OutBuffer(const OutBuffer &) = delete;
+    OutBuffer &operator=(const OutBuffer &) = delete;
+
+    /* Where `n` (at most `reserve`) more bytes go; `commit` them after. */
+    char *room(size_t n) {
+        if (used_ + n > flush_at + reserve)
+            flush();
+        return buf_.get() + used_;
+    }
+    void commit(const char *end) { used_ = static_cast<size_t>(end - buf_.get()); }
+
+    void put(std::string_view bytes) {
+        if (used_ + bytes.size() > flush_at + reserve)
+            flush();
+        if (bytes.size() > flush_at) {
+            write_all(bytes.data(), bytes.size());
+            return;
+        }
+        memcpy(buf_.get() + used_, bytes.data(), bytes.size());
+        used_ += bytes.size();
+    }
+
+    /* Ends a record; false once the output could not be written. */
+    bool end_record() {
+        if (used_ >= flush_at || tty_)
+            flush();
+        return lost_errno == 0;
+    }
+
+    bool flush() {
+        if (used_ > 0)
+            write_all(buf_.get(), used_);
+        used_ = 0;
+        return lost_errno == 0;
+    }
+
+  private:
+    static void write_all(const char *at, size_t n) {
+        if (lost_errno != 0)
+            return;
+        if (fflush(stdout) != 0) {
+            lost_errno = errno != 0 ? errno : EIO;
+            return;
+        }
+        while (n > 0) {
+            ssize_t done = write(STDOUT_FILENO, at, n);
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0) {
+                lost_errno = done < 0 ? errno : EIO;
+                return;
+            }
+            at += done;
+            n -= static_cast<size_t>(done);
+        }
+    }
+
+    std::unique_ptr<char[]> buf_;
+    size_t used_ = 0;
+    bool tty_;
+};
+
+/*
+ * Where printed fields go.  When messages go to standard output only,
+ * records are formatted straight into an OutBuffer; otherwise every field
  * is a pair of messages (the column name as out1, the value as print) and
  * the record's end a print message, for the message files and paging.
  * A failed write ends the scan; main reports it.
@@ -230,6 +315,11 @@ class Printer {
         : direct_(MESS_plain_stdout() != 0), names_(MESS_check(M_out1) != 0),
           values_(MESS_check(M_print) != 0) {}
 
+    bool direct() const { return direct_; }
+    bool names() const { return names_; }
+    bool values() const { return values_; }
+    OutBuffer &buffer() { return buf_; }
+
     /* One field, after its column name when it has one; `value` is
        terminated (the message path prints it with "%s "). */
     void field(const char *name, std::string_view value, Kind = Kind::text) {
@@ -239,29 +329,33 @@ class Printer {
             MESS_print(M_print, "%s ", value.data());
             return;
         }
-        if (name && names_)
-            line_.append(name).push_back('=');
-        if (values_)
-            line_.append(value).push_back(' ');
+        if (name && names_) {
+            buf_.put(name);
+            buf_.put("=");
+        }
+        if (values_) {
+            buf_.put(value);
+            buf_.put(" ");
+        }
     }
 
     /* Ends the record; false when the output could not be written. */
     bool end() {
         if (!direct_) {
             MESS_print(M_print, "\n");
-        } else {
-            if (values_)
-                line_.push_back('\n');
-            if (!line_.empty())
-                fwrite(line_.data(), 1, line_.size(), stdout);
-            line_.clear();
+            return !ferror(stdout);
         }
-        return !ferror(stdout);
+        if (values_)
+            buf_.put("\n");
+        return buf_.end_record() && !ferror(stdout);
     }
+
+    /* Writes what is left; false when the output could not be written. */
+    bool finish() { return buf_.flush(); }
 
   private:
     bool direct_, names_, values_;
-    std::string line_;
+    OutBuffer buf_;
 };
 
 /* Records as JSON lines: a record is one object formed on one line, the
@@ -293,6 +387,8 @@ class JsonPrinter {
         return !ferror(stdout);
     }
 
+    bool finish() { return !ferror(stdout); }
+
   private:
     bool direct_, values_;
     std::string line_;
@@ -300,27 +396,66 @@ class JsonPrinter {
 
 /* ---- Station database ----------------------------------------------- */
 
-/* Room for any value of a station column as text; the value functions
-   below answer the text (in `out`, terminated) as printf's formats print it. */
+/* Room for any value of a station column as text; the writers below put
+   a value (not terminated, at most value_max - 1 bytes) at `out` as
+   printf's formats print it and answer its end. */
 constexpr size_t value_max = 64;
 using Value = char[value_max];
 
-std::string_view text_value(Value out, const char *field, size_t size) {
-    size_t n = strnlen(field, size);
-    memcpy(out, field, n);
-    out[n] = '\0';
-    return {out, n};
+char *text_value(char *out, const char *field, size_t size) {
+    for (size_t i = 0; i < size && field[i] != '\0'; i++)
+        *out++ = field[i];
+    return out;
+}
+
+/* "00" to "99", two digits at a time. */
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
+/* A text of at most two bytes. */
+char *short_text(char *out, const char (&field)[3]) {
+    out[0] = field[0];
+    out[1] = field[1];
+    return out + (field[0] == '\0' ? 0 : field[1] == '\0' ? 1 : 2);
+}
+
+/* Whole numbers below 10,000, the most frequent, a pair of digits at a time. */
+char *small_digits(char *out, unsigned value) {
+    if (value < 10) {
+        *out = static_cast<char>('0' + value);
+        return out + 1;
+    }
+    if (value < 100) {
+        memcpy(out, digit_pairs + 2 * value, 2);
+        return out + 2;
+    }
+    unsigned high = value / 100, low = value % 100;
+    if (high < 10)
+        *out++ = static_cast<char>('0' + high);
+    else
+        memcpy(out, digit_pairs + 2 * high, 2), out += 2;
+    memcpy(out, digit_pairs + 2 * low, 2);
+    return out + 2;
 }
 
 /* "%d" */
-std::string_view int_value(Value out, int value) {
-    char *end = std::to_chars(out, out + value_max - 1, value).ptr;
-    *end = '\0';
-    return {out, static_cast<size_t>(end - out)};
+char *int_value(char *out, int value) {
+    if (value >= 0 && value < 10000)
+        return small_digits(out, static_cast<unsigned>(value));
+    return std::to_chars(out, out + value_max - 1, value).ptr;
 }
 
 /* "%05d" */
-std::string_view number_value(Value out, int value) {
+char *number_value(char *out, int value) {
+    if (value >= 0 && value < 100000) {
+        auto v = static_cast<unsigned>(value);
+        out[0] = static_cast<char>('0' + v / 10000);
+        memcpy(out + 1, digit_pairs + 2 * (v / 100 % 100), 2);
+        memcpy(out + 3, digit_pairs + 2 * (v % 100), 2);
+        return out + 5;
+    }
     char digits[16];
     char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     size_t sign = value < 0 ? 1 : 0, len = end - digits;
@@ -328,8 +463,7 @@ std::string_view number_value(Value out, int value) {
     memcpy(out, digits, sign);
     memset(out + sign, '0', pad);
     memcpy(out + sign + pad, digits + sign, len - sign);
-    out[pad + len] = '\0';
-    return {out, pad + len};
+    return out + pad + len;
 }
 
 /*
@@ -339,26 +473,28 @@ std::string_view number_value(Value out, int value) {
  * round to zero.  Values too large for that, and infinities and NaN, are
  * left to printf.
  */
-std::string_view real_value(Value out, float value, int decimals) {
+char *real_value(char *out, float value, int decimals) {
     double scaled = decimals == 2 ? double(value) * 100.0 : double(value);
     if (!(std::fabs(scaled) < 1e15)) {
         int n = snprintf(out, value_max, decimals == 2 ? "%3.2f" : "%1.0f", value);
-        return {out, std::min(static_cast<size_t>(std::max(n, 0)), value_max - 1)};
+        return out + std::min(static_cast<size_t>(std::max(n, 0)), value_max - 1);
     }
     auto digits = static_cast<unsigned long long>(std::fabs(std::nearbyint(scaled)));
     char *p = out;
     if (std::signbit(value))
         *p++ = '-';
     if (decimals == 2) {
-        p = std::to_chars(p, out + value_max, digits / 100).ptr;
+        unsigned long long whole = digits / 100;
+        p = whole < 10000 ? small_digits(p, static_cast<unsigned>(whole))
+                          : std::to_chars(p, out + value_max, whole).ptr;
         *p++ = '.';
-        *p++ = static_cast<char>('0' + digits / 10 % 10);
-        *p++ = static_cast<char>('0' + digits % 10);
+        memcpy(p, digit_pairs + 2 * (digits % 100), 2);
+        p += 2;
     } else {
-        p = std::to_chars(p, out + value_max, digits).ptr;
+        p = digits < 10000 ? small_digits(p, static_cast<unsigned>(digits))
+                           : std::to_chars(p, out + value_max, digits).ptr;
     }
-    *p = '\0';
-    return {out, static_cast<size_t>(p - out)};
+    return p;
 }
 
 /* A kept station and its distance in km from the run's centre; NaN
@@ -366,64 +502,75 @@ std::string_view real_value(Value out, float value, int decimals) {
 struct Station {
     CTY_data city;
     double dist;
+    size_t name_len; /* of city.name */
 };
 
 /* "%.1f", or a missing value. */
-std::string_view dist_value(Value out, double dist) {
+char *dist_value(char *out, double dist) {
     int n = std::isnan(dist) ? snprintf(out, value_max, "%d", KEM_MISSING)
                              : snprintf(out, value_max, "%.1f", dist);
-    return {out, std::min(static_cast<size_t>(std::max(n, 0)), value_max - 1)};
+    return out + std::min(static_cast<size_t>(std::max(n, 0)), value_max - 1);
 }
+
+using ValueWriter = char *(*)(char *out, const Station &s);
 
 struct StationColumn {
     const char *key;
     Kind kind;
-    std::string_view (*value)(Value out, const Station &s);
-    std::string_view (*json)(Value out, const Station &s); /* null: as `value` */
+    ValueWriter value;
+    ValueWriter json; /* null: as `value` */
 };
 
 /* The columns of a station, in the order printed without an output list. */
 const StationColumn station_columns[] = {
     {"Name", Kind::text,
-     [](Value out, const Station &s) { return text_value(out, s.city.name, sizeof s.city.name); },
+     [](char *out, const Station &s) { return text_value(out, s.city.name, sizeof s.city.name); },
      nullptr},
     {"ST", Kind::text,
-     [](Value out, const Station &s) { return text_value(out, s.city.state, sizeof s.city.state); },
+     [](char *out, const Station &s) { return text_value(out, s.city.state, sizeof s.city.state); },
      nullptr},
     {"CN", Kind::text,
-     [](Value out, const Station &s) {
+     [](char *out, const Station &s) {
          return text_value(out, s.city.region, sizeof s.city.region);
      },
      nullptr},
     {"ID", Kind::text,
-     [](Value out, const Station &s) { return text_value(out, s.city.id, sizeof s.city.id); },
+     [](char *out, const Station &s) { return text_value(out, s.city.id, sizeof s.city.id); },
      nullptr},
-    {"P", Kind::number, [](Value out, const Station &s) { return int_value(out, s.city.prior); },
+    {"P", Kind::number, [](char *out, const Station &s) { return int_value(out, s.city.prior); },
      nullptr},
     {"Lat", Kind::number,
-     [](Value out, const Station &s) { return real_value(out, s.city.lat, 2); }, nullptr},
+     [](char *out, const Station &s) { return real_value(out, s.city.lat, 2); }, nullptr},
     {"Lon", Kind::number,
-     [](Value out, const Station &s) { return real_value(out, s.city.lon, 2); }, nullptr},
+     [](char *out, const Station &s) { return real_value(out, s.city.lon, 2); }, nullptr},
     {"Elev", Kind::measure,
-     [](Value out, const Station &s) { return real_value(out, s.city.el, 0); }, nullptr},
+     [](char *out, const Station &s) { return real_value(out, s.city.el, 0); }, nullptr},
     /* JSON has no leading zeros: the station number as a plain number. */
     {"WMO", Kind::measure,
-     [](Value out, const Station &s) { return number_value(out, s.city.wmo); },
-     [](Value out, const Station &s) { return int_value(out, s.city.wmo); }},
+     [](char *out, const Station &s) { return number_value(out, s.city.wmo); },
+     [](char *out, const Station &s) { return int_value(out, s.city.wmo); }},
 };
 
 /* Printed only when the output list names it. */
 const StationColumn dist_column = {
-    "Dist", Kind::measure, [](Value out, const Station &s) { return dist_value(out, s.dist); },
+    "Dist", Kind::measure, [](char *out, const Station &s) { return dist_value(out, s.dist); },
     nullptr};
+
+/* The longest column key. */
+constexpr size_t key_max = 4;
+
+/* A value written into `out` and terminated. */
+std::string_view terminated(Value out, ValueWriter write, const Station &s) {
+    char *end = write(out, s);
+    *end = '\0';
+    return {out, static_cast<size_t>(end - out)};
+}
 
 template <class Out>
 void print_station_column(Out &out, const StationColumn &column, const Station &s) {
     Value value;
-    if (Out::json && column.json)
-        out.field(column.key, column.json(value, s), column.kind);
-    else
-        out.field(column.key, column.value(value, s), column.kind);
+    ValueWriter write = Out::json && column.json ? column.json : column.value;
+    out.field(column.key, terminated(value, write, s), column.kind);
 }
 
 /* The station columns the output list names, in its order (an item given
@@ -450,6 +597,70 @@ template <class Out> bool print_station_record(const Run &run, Out &out, const S
     for (const StationColumn *column : run.station_columns)
         print_station_column(out, *column, s);
     return out.end();
+}
+
+/* The values of the nine columns of station_columns, each followed by a
+   blank, and the line end. */
+char *nine_values(char *p, const Station &s) {
+    /* Whole fields copied, the bytes past a text's end overwritten after. */
+    memcpy(p, s.city.name, sizeof s.city.name);
+    p += s.name_len;
+    *p++ = ' ';
+    p = short_text(p, s.city.state);
+    *p++ = ' ';
+    p = short_text(p, s.city.region);
+    *p++ = ' ';
+    memcpy(p, s.city.id, sizeof s.city.id);
+    p += strnlen(s.city.id, sizeof s.city.id);
+    *p++ = ' ';
+    p = int_value(p, s.city.prior);
+    *p++ = ' ';
+    p = real_value(p, s.city.lat, 2);
+    *p++ = ' ';
+    p = real_value(p, s.city.lon, 2);
+    *p++ = ' ';
+    p = real_value(p, s.city.el, 0);
+    *p++ = ' ';
+    p = number_value(p, s.city.wmo);
+    *p++ = ' ';
+    *p++ = '\n';
+    return p;
+}
+
+/* A plain record straight into the output buffer: each column's key and
+   "=" when names are printed, its value and a blank when values are. */
+template <> bool print_station_record(const Run &run, Printer &out, const Station &s) {
+    bool names = out.names(), values = out.values();
+    size_t per_column = (names ? key_max + 1 : 0) + (values ? value_max : 0);
+    size_t most = run.station_columns.size() * per_column + 1;
+    if (!out.direct() || most > OutBuffer::reserve) {
+        for (const StationColumn *column : run.station_columns)
+            print_station_column(out, *column, s);
+        return out.end();
+    }
+    OutBuffer &buf = out.buffer();
+    char *p = buf.room(most);
+    if (values && !names && run.all_columns && !run.dist_wanted) {
+        /* The nine columns of a plain run, without a call for each. */
+        p = nine_values(p, s);
+        buf.commit(p);
+        return buf.end_record() && !ferror(stdout);
+    }
+    for (const StationColumn *column : run.station_columns) {
+        if (names) {
+            for (const char *k = column->key; *k; k++)
+                *p++ = *k;
+            *p++ = '=';
+        }
+        if (values) {
+            p = column->value(p, s);
+            *p++ = ' ';
+        }
+    }
+    if (values)
+        *p++ = '\n';
+    buf.commit(p);
+    return buf.end_record() && !ferror(stdout);
 }
 
 /* ---- Distances ------------------------------------------------------ */
@@ -533,6 +744,20 @@ class Selection {
     CTY_select *sel_;
 };
 
+/* The name as trim_string and fill_string leave it (trailing blanks
+   removed, the others made '_'), in one pass that stops early for the
+   usual name of no blanks. */
+size_t tidy_name(char *name) {
+    size_t n = strlen(name);
+    if (!memchr(name, ' ', n))
+        return n;
+    while (n > 0 && name[n - 1] == ' ')
+        name[--n] = '\0';
+    for (char *at = name; (at = static_cast<char *>(memchr(at, ' ', n - (at - name))));)
+        *at++ = '_';
+    return n;
+}
+
 /* Station `a` goes before `b` nearest first: stations without a distance
    last. */
 bool nearer(const Station &a, const Station &b) {
@@ -554,8 +779,7 @@ template <class Out> void scan_database(const Run &run, int fd) {
     std::vector<Station> kept; /* with "first", only the nearest so far */
     Station s;
     while (CTY_read_select(fd, &s.city, selection.get()) > 0) {
-        trim_string(s.city.name);
-        fill_string(s.city.name, ' ', '_');
+        s.name_len = tidy_name(s.city.name);
         if (!selection.keeps(s.city))
             continue;
         s.dist = run.dist_wanted || sorted ? station_dist(run, s.city) : 0;
@@ -569,6 +793,7 @@ template <class Out> void scan_database(const Run &run, int fd) {
         }
     }
     print_nearest(run, out, kept);
+    out.finish();
 }
 
 int search_database(const Run &run) {
@@ -709,6 +934,7 @@ template <class Out> void print_rows(FILE *in, const Run &run, const Table &tabl
         if (!print_row(run, out, table, row) || run.first_only)
             break;
     }
+    out.finish();
 }
 
 void search_table(FILE *in, const Run &run) {
@@ -755,9 +981,10 @@ void hold_closed_stdout() {
    tell that it was lost. */
 int check_output(int status) {
     errno = 0;
-    if (fflush(stdout) == 0 && !ferror(stdout))
+    if (lost_errno == 0 && fflush(stdout) == 0 && !ferror(stdout))
         return status;
-    MESS_print(M_error, "Output not written: %s\n", strerror(errno != 0 ? errno : EIO));
+    int cause = lost_errno != 0 ? lost_errno : errno != 0 ? errno : EIO;
+    MESS_print(M_error, "Output not written: %s\n", strerror(cause));
     return status != 0 ? status : status_write_failed;
 }
 

@@ -254,6 +254,22 @@ TEST_F(RawTable, FieldsBeyondTheNamedColumnsPrintWithoutAName) {
                   std::string(banner) + "Opening: extra.raw\nID=KAAA Name=Alpha spare \n");
 }
 
+/* Rows of the widest field kept, many output blocks long, named or not. */
+TEST_F(RawTable, WideRowsAcrossOutputBlocks) {
+    std::string rows, plain, named;
+    for (int r = 0; r < 700; r++) {
+        std::string wide = std::to_string(r) + std::string(125, static_cast<char>('a' + r % 26));
+        std::string id = "K" + std::to_string(r);
+        rows += id + " " + wide + " spare\n";
+        plain += id + " " + wide.substr(0, 119) + " spare \n";
+        named += "ID=" + id + " Name=" + wide.substr(0, 119) + " spare \n";
+    }
+    write("wide.raw", table("ID Name", rows));
+    expect_output(run({"-in", "wide.raw"}), plain);
+    expect_output(run({"-in", "wide.raw", "-me", "out1"}),
+                  std::string(banner) + "Opening: wide.raw\n" + named);
+}
+
 TEST_F(RawTable, LaterColumnOfTheSameNameCounts) {
     write("twice.raw", table("ID Name ID", "KAAA Alpha KZZZ\n"));
     expect_output(run({"-in", "twice.raw", "KZZZ"}), "KAAA Alpha KZZZ \n");

@@ -159,6 +159,45 @@ TEST_F(Database, StandardInputPipesAndLineEndsReadAlike) {
     expect_output(run({"-cf", "crlf.cty", "-ou", "ID", "ST=IN:P<1", "KMIE"}), "KIND \nKMIE \n");
 }
 
+/* Output of many blocks: every value as printf prints it, in file order,
+   after the banner, whether a record is formed at once or field by field. */
+TEST_F(Database, ManyRecordsPrintAsPrintfWouldAcrossOutputBlocks) {
+    std::string file, plain, named, first, lat7;
+    char line[160], la[16], lo[16], la2[32], lo2[32];
+    for (int i = 0; i < 3000; i++) {
+        /* Rounding at the last digit, signs, zero and whole-number edges. */
+        snprintf(la, sizeof la, "%7.3f", (i % 179 - 89) + (i % 1000) / 1000.0);
+        snprintf(lo, sizeof lo, "%8.3f", -(i % 1800) / 10.0 - 0.005 * (i % 3));
+        int elev = i % 9000 - 100, wmo = i * 37 % 100000, prior = i % 10;
+        snprintf(line, sizeof line, "N%d IL US K%05d %d %s %s %5d %05d %d\n", i, i, prior, la, lo,
+                 elev, wmo, i + 1);
+        file += line;
+        snprintf(la2, sizeof la2, "%3.2f", double(strtof(la, nullptr)));
+        snprintf(lo2, sizeof lo2, "%3.2f", double(strtof(lo, nullptr)));
+        snprintf(line, sizeof line, "N%d IL US K%05d %d %s %s %d %05d \n", i, i, prior, la2, lo2,
+                 elev, wmo);
+        plain += line;
+        snprintf(line, sizeof line, "ID=K%05d Lat=%s WMO=%05d \n", i, la2, wmo);
+        named += line;
+        if (i == 0)
+            first = line;
+        if (i == 7)
+            lat7 = la2;
+    }
+    write("many.cty", file);
+    expect_output(run({"-cf", "many.cty"}), plain);
+    expect_output(run({"-cf", "many.cty", "-ou", "ID,Lat,WMO", "-me", "out1"}),
+                  std::string(banner) + "Opening: many.cty\n" + named);
+    expect_output(run({"-cf", "many.cty", "-ou", "ID,Lat,WMO", "-me", "out1", "-pa", "first"}),
+                  std::string(banner) + "Opening: many.cty\n" + first);
+    /* A record longer than the buffer keeps for one: formed field by field. */
+    std::string list = "ID", wide = "ID=K00007 ";
+    for (int i = 0; i < 80; i++)
+        list += ",Lat", wide += "Lat=" + lat7 + " ";
+    RunResult result = run({"-cf", "many.cty", "-ou", list, "-me", "out1", "K00007"});
+    EXPECT_NE(result.out.find(wide + "\n"), std::string::npos);
+}
+
 TEST_F(Database, LostOutputFailsTheRun) {
     struct Case {
         const char *name;
@@ -171,7 +210,14 @@ TEST_F(Database, LostOutputFailsTheRun) {
          {"-in", "dbase", "-me", "out1,page", "-ba", "KORD"},
          "Output not written: No space left on device\n"},
         {"closed", {"-in", "dbase", "KORD"}, "Output not written: Bad file descriptor\n"},
+        /* Lost in the middle of a long run: the first failure's cause. */
+        {"full", {"-cf", "long.cty"}, "Output not written: No space left on device\n"},
+        {"closed", {"-cf", "long.cty"}, "Output not written: Bad file descriptor\n"},
     };
+    std::string long_file;
+    for (int i = 0; i < 400; i++)
+        long_file += fixture("sao.cty");
+    write("long.cty", long_file);
     for (const Case &c : cases) {
         RunResult result = kemtest::run_in_child([&] {
             if (std::string(c.name) == "full")
