@@ -276,6 +276,39 @@ int DATE_get_current_str(char *str);
  * calc.cpp - surface calculations
  * ---------------------------------------------------------------------- */
 
+/* Kelvin, millibars, g/kg, percent, m/s, metres, degrees, kilometres.
+ * Pure: floats in and out, no state; missing or unusable input gives
+ * KEM_MISSING (or 0 or the input where a function's rule says so).  A
+ * humidity argument up to 100 is a vapour pressure (a mixing ratio for
+ * virt_temp), above it a temperature. */
+float vapor_pr(float t);
+float temp_vapor_pr(float e);
+float mix_ratio(float temp, float pr);
+float spec_hum(float temp, float pr);
+float rel_hum(float t, float td);
+float dew_temp(float temp, float rh);
+float pot_temp(float temp, float pr);
+float temp_on_dryad(float pot, float pr);
+float virt_temp(float temp, float dewp, float pr);
+float virt_pot_temp(float temp, float dewp, float pr);
+float temp_on_mixrat(float w, float pr);
+float thetae_on_satad(float temp, float pr);
+float temp_on_satad(float pot, float pr);
+float lcl_pres(float ts, float tds, float ps);
+float lcl_temp(float ts, float ps, float pl);
+float conv_temp(float wbar, float pc, float pr);
+float eq_pot_temp(float temp, float dewp, float pr);
+float wet_bulb(float temp, float dewp, float pr);
+float wet_bulb_pot_temp(float temp, float dewp, float pr);
+float interp_temp(float t1, float t2, float p1, float p2, float pr);
+float wind_chill_temp(float temp, float ws);
+float wind_chill_temp2(float temp, float ws);
+float wind_chill(float temp, float ws);
+float heat_index(float temp, float dewp);
+float humiture(float temp, float dewp);
+float temp_hum_index(float temp, float dewp);
+float sfc_pr_alt(float alt, float el);
+float pres_alt(float pres);
 float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 
 /* ------------------------------------------------------------------------
