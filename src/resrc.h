@@ -11,4 +11,8 @@
    the store is empty.  Start-up walks it to convert every resource. */
 const res_obj *res_first_record();
 
+/* Empties the store, freeing every record.  For tools that start up
+   many times in one process (the fuzzing harnesses); programs never do. */
+void res_clear();
+
 #endif /* KEM_RESRC_H */
