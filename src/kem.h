@@ -249,6 +249,15 @@ int FILE_overwrite(const char *filename, int flag);
 int KEM_share(int mode);
 
 /* ------------------------------------------------------------------------
+ * file_name.cpp - data file naming (FILE_)
+ * ---------------------------------------------------------------------- */
+
+/* Key texts, indexed by the unsigned byte of `key`: at most 29 characters,
+   blanks stored as '_'; FILE_get_key copies into 30 bytes. */
+int FILE_set_key(int key, const char *str);
+int FILE_get_key(int key, char *str);
+
+/* ------------------------------------------------------------------------
  * mess.cpp - levelled message output (MESS_)
  * ---------------------------------------------------------------------- */
 
@@ -270,7 +279,67 @@ int MESS_print_prog(const char *string);
  * date.cpp - dates and clocks (DATE_)
  * ---------------------------------------------------------------------- */
 
+/* A date and time; -9999 (KEM_MISSING) in a field means "not set". */
+typedef struct {
+    int32_t year;  /* full year once normalised */
+    int32_t month; /* 1 to 12 */
+    int32_t day;   /* 1 to 31 */
+    int32_t jday;  /* day of the year, 1 to 366 */
+    int32_t wday;  /* day of the week, 0 (Sunday) to 6 */
+    int32_t hour;  /* 0 to 23 */
+    int32_t min;   /* 0 to 59 */
+    int32_t sec;   /* 0 to 59 */
+} Date;
+
+/* Names: "JAN", "jan", "January" for months 1 to 12, "SUN" to "SAT" for
+   days 0 to 6; the empty text outside those ranges. */
+const char *DATE_month(int month);
+const char *DATE_month_lower(int month);
+const char *DATE_month_long(int month);
+const char *DATE_day_name(int wday);
+
+int DATE_init(Date *date);
+int DATE_print(M_type type, const Date *date);
+/* One process-wide record holding the fields, sec 0; jday and wday as
+   they were. */
+Date *DATE_to_struct(int year, int month, int day, int hour, int min);
+
+/* Display time zone from a text like "-CST:-6": a leading '-' chooses the
+   12-hour clock with universal time in brackets, '+' the 12-hour clock,
+   then a name of up to four characters and an offset in hours. */
+int DATE_set_TZ(const char *zone);
+int DATE_get_tz_off(void);
+const char *DATE_get_tz_str(void);
+/* Clock style: 0 24-hour, positive 12-hour, negative 12-hour and universal. */
+int DATE_get_tz_pm(void);
+
+/* The current universal time: "26 DEC 07  08:24:17Z" into 21 bytes,
+   "07-08:24Z" into 10 bytes, or a record. */
 int DATE_get_current_str(char *str);
+int DATE_get_simple_current_str(char *str);
+int DATE_print_current(M_type type);
+int DATE_get_current_gmdate(Date *date);
+time_t DATE_get_time(time_t *secs);
+struct tm *DATE_get_gmtime(const time_t *secs);
+struct tm *DATE_get_localtime(const time_t *secs);
+/* The date of `secs` (of now when null) in universal or local time. */
+int DATE_get_gmdate(const time_t *secs, Date *date);
+int DATE_get_localdate(const time_t *secs, Date *date);
+
+int DATE_is_leap(int year);
+/* Seconds since 1970 of a record, normalised in place first: a negative
+   year is 1980, years below 50 are 20xx and below 200 are 19xx; other
+   fields out of range become 1 (month, day) or 0 (hour, min, sec). */
+time_t DATE_num_sec(Date *date);
+time_t DATE_num_sec_tm(const struct tm *tm);
+/* Day numbers: 1970-01-01 is day 1; counts of 0 or less are days before. */
+int DATE_date_days(int year, int month, int day);
+int DATE_days_date(int days, int *year, int *month, int *day);
+/* Hours, minutes and seconds of a count of seconds, no wrap at 24; 1. */
+int DATE_time_date(int rsecs, int *hour, int *min, int *sec);
+/* Day of the year to month and day and back, clamped to the year. */
+int DATE_julian_monday(int year, int julian, int *month, int *day);
+int DATE_monday_julian(int year, int month, int day, int *julian);
 
 /* ------------------------------------------------------------------------
  * calc.cpp - surface calculations
@@ -465,6 +534,95 @@ int CTY_set_id_type(int type);
 int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
 int CTY_id_cmp(const char *ids, const char *id);
 int CTY_ids_cmp(int numid, char **ids, const char *id);
+
+/* ------------------------------------------------------------------------
+ * region.cpp - plot domains and region files (DOM_)
+ * ---------------------------------------------------------------------- */
+
+/* A plot domain: projection, its parameters, centre and grid. */
+typedef struct {
+    int proj;       /* projection code; -9999 when missing */
+    float plat;     /* first projection parameter (a latitude) */
+    float plon;     /* second projection parameter (a longitude) */
+    float param[5]; /* further projection parameters */
+    float clat;     /* centre latitude */
+    float clon;     /* centre longitude */
+    float dx;       /* spacing between grid columns */
+    float dy;       /* spacing between grid rows */
+    int nx;         /* number of grid columns */
+    int ny;         /* number of grid rows */
+    int ellipse;    /* 1 on the ellipsoid, 0 on the sphere */
+} Domain;
+
+/* Field codes of a domain string, for DOM_set_params; 0 ends a list. */
+#define DOM_F_PROJ 1
+#define DOM_F_PLON 3
+#define DOM_F_STATION 4
+#define DOM_F_CLAT 5
+#define DOM_F_CLON 6
+#define DOM_F_NX 7
+#define DOM_F_NY 8
+#define DOM_F_DX 9
+#define DOM_F_DY 10
+#define DOM_F_REGION 11
+
+int DOM_init(Domain *domain);
+int DOM_proj_str(const char *proj);
+/* -9999 for no text, empty text or "miss"; 1 for a decoded domain; 2 for
+   a region; -1 for an invalid domain string. */
+int DOM_decode(const char *str, Domain *domain);
+/* Fits `paramc` items to the field codes i1..i8 (ended by 0, or after the
+   eighth): 0 when they fit, -1 when their number differs, 1 for an unknown
+   projection keyword, else the code of the first field that failed. */
+int DOM_set_params(int paramc, char **paramv, Domain *domain, int i1, int i2, int i3, int i4,
+                   int i5, int i6, int i7, int i8);
+int DOM_get_def_region(const char *region, Domain *domain);
+int DOM_set_base_prior(float size);
+int DOM_set_prior(int prior);
+int DOM_get_prior(void);
+int DOM_set_loc_prior(int prior);
+int DOM_get_loc_prior(void);
+int DOM_print(M_type mess, const Domain *domain);
+float DOM_aspect(const Domain *domain);
+int DOM_comp(const Domain *d1, const Domain *d2);
+int DOM_comp_proj(const Domain *d1, const Domain *d2);
+
+/* Region files and the region menu */
+int DOM_read_menu(const char *file);
+/* `domstr` holds at least 80 bytes. */
+int DOM_search_file(const char *file, const char *str, char *domstr);
+int DOM_print_file(const char *file);
+int DOM_get_region(Domain *domain, int flag);
+int DOM_get_grid_domain(Domain *domain);
+int DOM_set_prompt_region(int val);
+int DOM_prompt_region(Domain *domain, int flag);
+const char *DOM_get_region_name(int region);
+
+/* ------------------------------------------------------------------------
+ * menu.cpp - numbered menus (MENU_)
+ * ---------------------------------------------------------------------- */
+
+/* One menu entry; a menu ends with an entry whose name is null. */
+typedef struct {
+    char *name;   /* description shown */
+    char *abbr;   /* abbreviation */
+    int index;    /* value returned when chosen */
+    int disp[10]; /* listed in menu type t when disp[t] is exactly 1 */
+} MENU_item;
+
+/* Bits of the `flag` of the menu operations. */
+#define MENU_EXIT 1   /* offer "-1: Exit program" (or 0 without a return) */
+#define MENU_RETURN 2 /* offer entry 0 as choice 0 */
+#define MENU_HELP 4   /* offer item 99 */
+
+int MENU_print(const char *title, const MENU_item *menu, int menu_num, int flag);
+/* `string` receives the answer; it holds at least 81 bytes (an abbreviation
+   longer than 80 characters is cut). */
+int MENU_process(const char *title, const MENU_item *menu, int menu_num, const char *prompt,
+                 char *string, int flag);
+int MENU_search(const char *item, const MENU_item *menu);
+const char *MENU_get_abbr(int index, const MENU_item *menu);
+int MENU_check(int index, const MENU_item *menu, int menu_num);
 
 #ifdef __cplusplus
 }

@@ -226,8 +226,7 @@ int convert_to(const char *value, void *out, DEF_convert cvt) {
         return convert_device(value, static_cast<const char **>(out));
     case CV_region:
     case CV_domain:
-        /* Plot-domain decoding is not part of this library yet: the
-           Domain destination is left as it is. */
+        DOM_decode(value, static_cast<Domain *>(out));
         return 1;
     case CV_none:
     case CV_current:

@@ -213,10 +213,11 @@ TEST(ResrcConv, DrawComponents) {
 
 TEST(ResrcConv, KindsWithoutTheirModuleStillAnswer) {
     /* date and plot-domain decoding: present value and destination give 1 */
-    char domain[256] = {};
+    Domain domain{};
     EXPECT_EQ(RES_conv_data("061512", nullptr, CV_hour), 1);
     EXPECT_EQ(RES_conv_data(nullptr, nullptr, CV_hour), 0);
     EXPECT_EQ(RES_conv_data("us", nullptr, CV_region), 0);
-    EXPECT_EQ(RES_conv_data("us", domain, CV_domain), 1);
-    EXPECT_EQ(RES_conv_data("x", domain, static_cast<DEF_convert>(99)), 0);
+    EXPECT_EQ(RES_conv_data("ps,40,-100", &domain, CV_domain), 1);
+    EXPECT_EQ(domain.proj, 1);
+    EXPECT_EQ(RES_conv_data("x", &domain, static_cast<DEF_convert>(99)), 0);
 }

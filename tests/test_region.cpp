@@ -1,0 +1,339 @@
+// Tests of plot-domain decoding and region files.  Each scenario runs in a
+// child with the scratch directory as its file path, so that the region
+// file "kem.reg", station files and the module's priorities start fresh.
+#include "support.h"
+
+#include <string>
+
+namespace {
+
+using kemtest::count_of;
+using kemtest::in_child;
+using kemtest::ScratchDir;
+
+constexpr int M = KEM_MISSING; /* missing, for ints and floats alike */
+
+/* A scratch directory holding the station fixture, made the file path of
+   a child scenario that prints only print, error and warn messages. */
+struct RegionScratch {
+    ScratchDir dir;
+    RegionScratch() {
+        dir.write("sao.cty", kemtest::read_file(std::string(KEM_TEST_DATA) + "/sao.cty"));
+        dir.write("st.cty", "Mine IL US KMIN 1 10.5 20.5 100 1 0\n");
+    }
+    void enter() const {
+        MESS_set(0, M_warn);
+        RES_put("file_path", dir.dir().c_str());
+    }
+};
+
+Domain decoded(const char *text, int *result) {
+    Domain d;
+    *result = DOM_decode(text, &d);
+    return d;
+}
+
+TEST(DomDecode, FormsFillTheDomain) {
+    struct Case {
+        const char *text;
+        int result, proj;
+        float clat, clon;
+        int nx, ny;
+        float dx, dy, plat, plon;
+        int ellipse;
+    };
+    auto fields = [](const Case &c) {
+        char text[200];
+        std::snprintf(text, sizeof text, "%d %d %g %g %d %d %g %g %g %g %d", c.result, c.proj,
+                      double(c.clat), double(c.clon), c.nx, c.ny, double(c.dx), double(c.dy),
+                      double(c.plat), double(c.plon), c.ellipse);
+        return std::string(text);
+    };
+    const Case cases[] = {
+        /* text, result, proj, clat, clon, nx, ny, dx, dy, plat, plon, ellipse */
+        {"ps,40,-100", 1, 1, 40, -100, 25, 17, 1.2f, 1.2f, M, M, 0},
+        {"size,640,480", 1, 51, M, M, 640, 480, M, M, M, M, 0},
+        {"zoom,2,3", 1, 50, 2, 3, 25, 17, 1, 1, M, M, 0},
+        {"id:KORD", 1, 1, 41.98f, -87.90f, 25, 17, 1.2f, 1.2f, M, M, 0},
+        {"ps,id:KORD,2", 1, 1, 41.98f, -87.90f, 25, 17, 2, 2, M, M, 0},
+        {"id:st.cty:KMIN", 1, 1, 10.5f, 20.5f, 25, 17, 1.2f, 1.2f, M, M, 0},
+        {"lc:25:-95,40,-100,1.0", 1, 4, 40, -100, 25, 17, 1, 1, 25, -95, 0},
+        {"ps:-105,40,-100", 1, 1, 40, -100, 25, 17, 1.2f, 1.2f, M, -105, 0},
+        {"ps:e,40,-100", 1, 1, 40, -100, 25, 17, 1.2f, 1.2f, M, 0, 0},
+        {"ps:e:60:-105,40,-100", 1, 1, 40, -100, 25, 17, 1.2f, 1.2f, 60, -105, 1},
+        {"ll,0,10,20,5", 1, 2, 0, 10, 25, 17, 20, 5, M, M, 0},
+        {"ps,40,-100,33,21,1.5", 1, 1, -100, 33, 25, 17, 21, 1.5f, M, 40, 0}, /* form 3 first */
+        {"ps,40,-100,33,21,1.5,2", 1, 1, 40, -100, 33, 21, 1.5f, 2, M, M, 0},
+        {"40,-100,33,21", 1, 1, 40, -100, 33, 21, 1.2f, 1.2f, M, M, 0},
+        {"40,-100", 1, 1, 40, -100, 25, 17, 1.2f, 1.2f, M, M, 0},
+        {"us", 2, 1, 39, -97, 25, 17, 2.3f, 2.3f, M, -97, 0},
+        {"ne", 2, 1, 42, -76, 25, 17, 0.9f, 0.9f, M, M, 0}, /* from kem.reg */
+        {"nowhere", 2, -1, M, M, M, M, M, M, M, M, 0},
+        {"bogus,40,-100", -1, 1, M, M, M, M, M, M, M, M, 0},
+        {"id:NOPE", -1, M, M, M, M, M, M, M, M, M, 0},
+        {"", M, M, M, M, M, M, M, M, M, M, 0},
+        {"MISS", M, M, M, M, M, M, M, M, M, M, 0},
+    };
+    RegionScratch scratch;
+    scratch.dir.write("kem.reg", "ne New_England 1 ps,42,-76,0.9\n");
+    in_child([&] {
+        scratch.enter();
+        for (const Case &c : cases) {
+            int result = 0;
+            Domain d = decoded(c.text, &result);
+            Case got{c.text, result, d.proj, d.clat, d.clon, d.nx,
+                     d.ny,   d.dx,   d.dy,   d.plat, d.plon, d.ellipse};
+            EXPECT_EQ(fields(got), fields(c)) << c.text;
+            if (result != M) {
+                EXPECT_EQ(FLAG_get(5), result) << c.text;
+            }
+        }
+    });
+}
+
+TEST(DomDecode, TracesTheFormAndWarnsOnceForAnInvalidString) {
+    RegionScratch scratch;
+    auto run = in_child([&] {
+        scratch.enter();
+        MESS_set(1, 0x40000000u);
+        Domain d;
+        DOM_decode("ps,40,-100", &d);
+        EXPECT_EQ(DOM_get_prior(), 3); /* 1.2 x 16 = 19.2 */
+        char key[30] = "";
+        FILE_get_key('r', key);
+        EXPECT_STREQ(key, "ps,40,-100");
+        DOM_decode("bogus,1,2", &d);
+        EXPECT_EQ(DOM_get_prior(), 1); /* from the missing size */
+    });
+    EXPECT_EQ(run.out, "******** PARSING DOMAIN: 3 ps,40,-100\n 0 proj,clat,clon\n"
+                       "******** PARSING DOMAIN: 3 bogus,1,2\n");
+    EXPECT_EQ(count_of(run.err, "DOM_decode: Invalid plot domain\n"), 1u);
+}
+
+TEST(DomDecode, RegionFilesThatNameThemselvesAreInvalid) {
+    RegionScratch scratch;
+    scratch.dir.write("self.reg", "loop Loop 1 self.reg:loop\n");
+    scratch.dir.write("fi.reg", "fi:fi.reg\n");
+    scratch.dir.write("kem.reg", "ne New_England 1\n"); /* no domain: "ne" names itself */
+    scratch.dir.write("a.reg", "x X 1 b.reg:y\n");
+    scratch.dir.write("b.reg", "y Y 1 ps,1,2\n");
+    auto run = in_child([&] {
+        scratch.enter();
+        for (const char *text : {"self.reg:loop", "fi:fi.reg", "ne"}) {
+            int result = 0;
+            decoded(text, &result);
+            EXPECT_EQ(result, -1) << text;
+        }
+        int result = 0;
+        Domain d = decoded("a.reg:x", &result); /* two levels are fine */
+        EXPECT_EQ(result, 2);
+        EXPECT_FLOAT_EQ(d.clat, 1);
+    });
+    EXPECT_EQ(count_of(run.err, "DOM_decode: Invalid plot domain\n"), 3u);
+}
+
+TEST(DomProjStr, KeywordsByPrefixInTheirOrder) {
+    struct Case {
+        const char *word;
+        int code;
+    } cases[] = {{"lambaz", 4}, {"polar", 1},    {"PS", 1},    {"ll", 2},     {"la", 8},
+                 {"xp", 25},    {"xpx", -1},     {"vert", 22}, {"therm", 40}, {"skewtx", 40},
+                 {"miss", M},   {"missing", -1}, {"l", -1},    {"", -1},      {nullptr, -1}};
+    for (const Case &c : cases)
+        EXPECT_EQ(DOM_proj_str(c.word), c.code) << (c.word ? c.word : "(null)");
+}
+
+TEST(DomGetDefRegion, VariableRegionAsksForItsCentre) {
+    auto run = in_child(
+        [] {
+            MESS_set(0, M_warn);
+            Domain d;
+            EXPECT_EQ(DOM_get_def_region("VAR", &d), 1);
+            EXPECT_FLOAT_EQ(d.clat, 45);
+            EXPECT_FLOAT_EQ(d.plon, -90);
+            EXPECT_EQ(FLAG_get(5), 1);
+            EXPECT_EQ(DOM_get_def_region("usa", &d), 0);
+            EXPECT_EQ(d.proj, 1);
+            EXPECT_FLOAT_EQ(d.clat, M);
+        },
+        "45\n-90\n");
+    EXPECT_EQ(run.out, "Enter the central latitude: Enter the central longitude: ");
+}
+
+TEST(DomSetBasePrior, SizeThenStatPrior) {
+    struct Case {
+        const char *stat_prior;
+        float size;
+        int prior;
+    } cases[] = {{nullptr, 30, 2}, {nullptr, 51, 1}, {nullptr, 3.1f, 5},
+                 {nullptr, 3, 6},  {"-1", 30, 1},    {"5", 30, 5},
+                 {"5", 100, 5},    {"+2", 30, 4},    {"x", 30, 2}};
+    in_child([&] {
+        for (const Case &c : cases) {
+            RES_put("stat_prior", c.stat_prior);
+            DOM_set_base_prior(c.size);
+            EXPECT_EQ(DOM_get_prior(), c.prior) << (c.stat_prior ? c.stat_prior : "-") << c.size;
+        }
+    });
+}
+
+TEST(DomPrint, WritesADomainStringThatReadsBack) {
+    RegionScratch scratch;
+    auto run = in_child([&] {
+        scratch.enter();
+        Domain d, back;
+        DOM_decode("ps:e:60:-105,40,-100", &d);
+        std::string line = kemtest::capture_stdout([&] { DOM_print(M_print, &d); });
+        EXPECT_EQ(line, "pstereo:e:60.000:-105.000:::,40.000,-100.000,25,17,1.2000,1.2000\n");
+        line.pop_back();
+        DOM_decode(line.c_str(), &back);
+        EXPECT_EQ(DOM_comp(&d, &back), 1);
+        DOM_print(M_out3, &d); /* not enabled: nothing */
+    });
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(DomCompare, MissingParameterStandsForTheCentre) {
+    Domain a, b;
+    DOM_init(&a);
+    a.proj = 4;
+    a.clat = 40;
+    a.clon = -100;
+    b = a;
+    b.plat = 40;
+    EXPECT_EQ(DOM_comp(&a, &b), 1);
+    EXPECT_EQ(DOM_comp_proj(&a, &b), 1);
+    b.plat = 41;
+    EXPECT_EQ(DOM_comp(&a, &b), 0);
+    b = a;
+    b.nx = 30;
+    EXPECT_EQ(DOM_comp(&a, &b), 0);
+    EXPECT_EQ(DOM_comp_proj(&a, &b), 1);
+    b.ellipse = 1;
+    EXPECT_EQ(DOM_comp_proj(&a, &b), 0);
+    a.nx = 25;
+    a.ny = 17;
+    EXPECT_FLOAT_EQ(DOM_aspect(&a), 1.5f);
+    a.nx = 1;
+    EXPECT_FLOAT_EQ(DOM_aspect(&a), 1.0f);
+}
+
+TEST(DomSearchFile, FindsByAbbreviationUpToTheFirstBlankLine) {
+    const std::string long_word(100, 'w'), cut = long_word.substr(0, 79);
+    struct Case {
+        const char *file;
+        const char *str;
+        int found;
+        std::string domstr;
+    } cases[] = {
+        {"a.reg", "ne", 1, "ps,42,-76,0.9"},
+        {"a.reg", "NE", 1, "ps,42,-76,0.9"},
+        {"a.reg", "se", 1, "ps,31,-88"},
+        {"a.reg", nullptr, 1, "ps,42,-76,0.9"},
+        {"a.reg", "far", 0, ""},
+        {"a.reg", "a", 0, ""},
+        {"a.reg", "xx", 0, ""},
+        {"bare.reg", "ne", 1, "lc,40,-100"},
+        {"long.reg", cut.c_str(), 1, cut},
+        {"none.reg", "ne", 0, ""},
+    };
+    RegionScratch scratch;
+    /* the comment's part past 500 characters is no line of its own */
+    scratch.dir.write("a.reg", "#" + std::string(499, ' ') +
+                                   "a A 1 ps,9,9\n"
+                                   "ne New_England 1 ps,42,-76,0.9\n"
+                                   "se South 1 ps,31,-88\n\nfar Far 1 ps,0,0\n");
+    scratch.dir.write("bare.reg", "lc,40,-100\nne New_England 1 ps,42,-76,0.9\n");
+    scratch.dir.write("long.reg", long_word + " Long 1 " + long_word + "\n");
+    in_child([&] {
+        scratch.enter();
+        for (const Case &c : cases) {
+            char domstr[80] = "";
+            EXPECT_EQ(DOM_search_file(c.file, c.str, domstr), c.found) << c.file << c.str;
+            EXPECT_EQ(domstr, c.domstr) << c.file << c.str;
+        }
+    });
+}
+
+TEST(DomReadMenu, FlagsAndFieldWidths) {
+    RegionScratch scratch;
+    scratch.dir.write("kem.reg", "ne New_England 1 ps,42,-76,0.9\n"
+                                 "zero Hidden 0 ps,1,2\n"
+                                 "bad Bad_flag - ps,5,6\n"
+                                 "two Loaded 2 ps,1,2\n"
+                                 "lc,40,-100\n" /* a bare domain string: no pair listed */
+                                 "toolongabbr A_description_longer_than_twenty 1 ps,3,4\n");
+    auto run = in_child([&] {
+        scratch.enter();
+        EXPECT_EQ(DOM_read_menu("missing.reg"), 0);
+        EXPECT_STREQ(DOM_get_region_name(1), "Contiguous US"); /* kept without a file */
+        EXPECT_EQ(DOM_read_menu("kem.reg"), 1);
+        EXPECT_STREQ(DOM_get_region_name(1), "New England");
+        EXPECT_STREQ(DOM_get_region_name(2), "Loaded");
+        EXPECT_STREQ(DOM_get_region_name(3), "A description longer");
+        EXPECT_EQ(DOM_get_region_name(4), nullptr);
+        EXPECT_EQ(DOM_get_region_name(99), nullptr);
+        DOM_print_file("kem.reg");
+    });
+    EXPECT_EQ(run.out, " Abbr    Description\n"
+                       "ne       New_England" +
+                           std::string(39, ' ') +
+                           "\n"
+                           "zero     Hidden" +
+                           std::string(44, ' ') +
+                           "\n"
+                           "bad      Bad_flag" +
+                           std::string(42, ' ') +
+                           "\n"
+                           "two      Loaded" +
+                           std::string(44, ' ') +
+                           "\n"
+                           "toolongabbr A_description_longer_than_twenty" +
+                           std::string(18, ' ') + "\n");
+}
+
+TEST(DomGetRegion, ResourcesInTheirOrder) {
+    RegionScratch scratch;
+    scratch.dir.write("kem.reg", "mw Midwest 1 ps,43,-93,1.1\nne New_England 1 ps,42,-76\n");
+    in_child([&] {
+        scratch.enter();
+        Domain d;
+        EXPECT_EQ(DOM_get_region(&d, 2), 0);
+        EXPECT_EQ(DOM_get_region(&d, 4), 2); /* the first region of kem.reg */
+        EXPECT_FLOAT_EQ(d.clat, 43);
+        EXPECT_EQ(DOM_get_grid_domain(&d), 0);
+        RES_put("plot_domain", "ps,10,20");
+        RES_put("region", "ne");
+        EXPECT_EQ(DOM_get_region(&d, 1), 1);
+        EXPECT_FLOAT_EQ(d.clat, 10);
+        EXPECT_EQ(DOM_get_region(&d, 2), 2);
+        EXPECT_FLOAT_EQ(d.clat, 42);
+        EXPECT_EQ(DOM_get_grid_domain(&d), 2);
+        RES_put("grid_domain", "ll,5,6");
+        EXPECT_EQ(DOM_get_grid_domain(&d), 1);
+        EXPECT_EQ(d.proj, 2);
+    });
+}
+
+TEST(DomResources, OptionEnvironmentAndDefaultsFileDecode) {
+    RegionScratch scratch;
+    scratch.dir.write("kem.cfg", "*.grid_domain: ll,5,6\n");
+    in_child([&] {
+        kemtest::clean_environment(scratch.dir.dir());
+        setenv("kemregion", "us", 1);
+        int argc = 0;
+        char **argv = kemtest::make_argv({"prog", "-pd", "ps,40,-100"}, &argc);
+        const res_type keyed[] = {RES_plot_domain, RES_grid_domain, RES_region, RES_null};
+        const res_type positional[] = {RES_null};
+        RES_init(argc, argv, keyed, positional);
+        Domain d;
+        EXPECT_EQ(RES_getval("plot_domain", &d, CV_domain), 1);
+        EXPECT_FLOAT_EQ(d.clat, 40);
+        EXPECT_EQ(RES_getval("region", &d, CV_region), 1);
+        EXPECT_FLOAT_EQ(d.dx, 2.3f);
+        EXPECT_EQ(RES_getval("grid_domain", &d, CV_domain), 1);
+        EXPECT_EQ(d.proj, 2);
+    });
+}
+
+} // namespace
