@@ -21,7 +21,7 @@
  *
  * Failure: DEF_open and DEF_get answer -1; the matchers answer 0.  What a
  * user should hear about (stray ELSE/ELIF/END, sections nested too deep
- * or left open, keys too long to deliver, cut values, values that would
+ * or left open, keys too long to deliver, cut values, values that could
  * open a pipe, file names too long) is printed as a warn message where it
  * is met, and reading goes on.  Nothing throws: allocation failures
  * become the failure result.
@@ -266,12 +266,11 @@ std::string_view value_of(std::string_view line, size_t start, std::string_view 
     return rest.substr(0, rest.find('"'));
 }
 
-/* A value that FILE_open would take for a command to run. */
-bool opens_pipe(std::string_view value) {
-    size_t first = 0;
-    while (first < value.size() && is_blank(value[first]))
-        ++first;
-    return first < value.size() && value[first] == '|';
+/* Any name that begins with '|' is opened as a pipe, and names are made
+   from values in many ways (whole values, list items, the file items of
+   message settings), so a value holding a '|' anywhere may run a command. */
+bool may_run_command(std::string_view value) {
+    return value.find('|') != value.npos;
 }
 
 /* Delivers a key line of a section being read; directives and lines that
@@ -295,8 +294,8 @@ bool take_line(std::string_view line, bool cut, char *key, char *value) {
     std::string_view v = value_of(line, second_at, second);
     /* A defaults file may be anyone's (the search path begins with the
        working directory): it sets values, it never runs commands. */
-    if (opens_pipe(v)) {
-        MESS_print(M_warn, "DEF_get: %s: value of %s refused, it would run a command\n",
+    if (may_run_command(v)) {
+        MESS_print(M_warn, "DEF_get: %s: value of %s refused, it could run a command\n",
                    state.file_name.c_str(), k.c_str());
         return false;
     }

@@ -208,14 +208,15 @@ TEST(DefRead, ValuesThatWouldRunACommandAreRefusedNamingTheFile) {
     ScratchDir s;
     std::string path = s.write("pipes.def", "a.input |cat\n"
                                             "b.input \"  |echo ran >&2\"\n"
-                                            "c.input data|cat\n"
-                                            "d.input ||\n");
+                                            "c.input data,|cat\n"
+                                            "d.message warn,fi:|cat\n"
+                                            "e.input plain\n");
     Settings got;
     std::string err = read_file_stderr(path, got);
-    EXPECT_EQ(got, (Settings{{"c.input", "data|cat"}}));
-    for (const char *key : {"a.input", "b.input", "d.input"})
+    EXPECT_EQ(got, (Settings{{"e.input", "plain"}}));
+    for (const char *key : {"a.input", "b.input", "c.input", "d.message"})
         EXPECT_EQ(count_of(err, "DEF_get: " + path + ": value of " + key +
-                                    " refused, it would run a command\n"),
+                                    " refused, it could run a command\n"),
                   1u);
 }
 

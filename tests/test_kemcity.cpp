@@ -278,11 +278,14 @@ TEST_F(RawTable, SettingsComeFromDefaultsEnvironmentAndCommandLineInThatOrder) {
    user's own words, the environment and the command line, still may. */
 TEST_F(RawTable, ADefaultsFileNeverRunsACommand) {
     copy_fixture("cities.raw");
-    write("kem.cfg", "kemcity.input: \"|echo ran >&2\"\n*.output ID\n");
+    write("kem.cfg", "kemcity.input: \"|echo ran >&2\"\n*.output ID\n"
+                     "*.message warn,fi:|echo logged >&2\n");
     RunResult result = run({"Chicago"}, {"kemdefault=.", "PATH=/usr/bin:/bin"});
     EXPECT_EQ(result.out, "KORD \nKMDW \n");
     EXPECT_EQ(result.err, "DEF_get: ./kem.cfg: value of kemcity.input refused, "
-                          "it would run a command\n");
+                          "it could run a command\n"
+                          "DEF_get: ./kem.cfg: value of *.message refused, "
+                          "it could run a command\n");
     EXPECT_EQ(result.status, 0);
     write("kem.cfg", "*.output ID\n");
     expect_output(run({"KSGF"}, {"kemdefault=.", "kemin=|cat cities.raw", "PATH=/usr/bin:/bin"}),
