@@ -814,6 +814,14 @@ int DOM_search_file(const char *file, const char *str, char *domstr) {
         }
     }
     FILE_close(stream);
+    if (found && std::strchr(domstr, '|') != nullptr) {
+        /* A region file may be anyone's, like a defaults file: the names
+           in its domains (station and region files) must not open pipes. */
+        MESS_print(M_warn, "DOM_search_file: %s: domain %s refused, it could run a command\n", path,
+                   domstr);
+        domstr[0] = '\0';
+        found = 0;
+    }
     return found;
 }
 

@@ -110,6 +110,26 @@ TEST(DomDecode, TracesTheFormAndWarnsOnceForAnInvalidString) {
     EXPECT_EQ(count_of(run.err, "DOM_decode: Invalid plot domain\n"), 1u);
 }
 
+/* A region file in the working directory may be anyone's: the station
+   and region files its domains name never open a pipe. */
+TEST(DomDecode, DomainsFromRegionFilesNeverRunACommand) {
+    RegionScratch scratch;
+    scratch.dir.write("kem.reg", "st Station 1 id:|uname>&2:KORD\n"
+                                 "fi Fi 1 fi:|uname>&2\n"
+                                 "ok Fine 1 ps,1,2\n");
+    std::string file = scratch.dir.dir() + "/kem.reg";
+    auto run = in_child([&] {
+        scratch.enter();
+        int result = 0;
+        for (const char *text : {"st", "fi"})
+            EXPECT_EQ(decoded(text, &result).proj, -1) << text; /* an unknown region */
+        EXPECT_EQ(decoded("ok", &result).proj, 1);
+    });
+    EXPECT_EQ(count_of(run.err, "Linux"), 0u);
+    for (const char *domain : {"id:|uname>&2:KORD", "fi:|uname>&2"})
+        EXPECT_EQ(count_of(run.err, "DOM_search_file: " + file + ": domain " + domain), 1u);
+}
+
 TEST(DomDecode, RegionFilesThatNameThemselvesAreInvalid) {
     RegionScratch scratch;
     scratch.dir.write("self.reg", "loop Loop 1 self.reg:loop\n");
