@@ -3,15 +3,14 @@
  *
  * The station database is a text file of blank-separated station records.
  * This module opens it (directly, or as named by the city_file and
- * file_path resources), reads it record by record into CTY_data, looks up
- * single stations, and keeps the settings that the station location table
- * reads.
+ * file_path resources), reads it record by record into CTY_data and looks
+ * up single stations.
  *
  * State: the one open database stream and the file type given when it was
- * opened (opening another database closes it first), plus the location
- * table's settings (attached-block size, entry function, identifier kind).
- * Readers answer -1 on failure; lookups answer 1 or 0.  The only message
- * is the warning of CTY_open_file about a missing file.
+ * opened (opening another database closes it first).
+ * Readers answer -1 on failure; lookups answer 1 or 0.  The only messages
+ * are the warnings of CTY_open_file about a missing file or a path too
+ * long for its buffer.
  *
  * A record is read as one whitespace-driven scan that may run across line
  * ends, field by field like "%20s %2s %2s %9s %s %f %f %f %d %d\n": a text
@@ -41,9 +40,6 @@ constexpr long kMaxStations = 4000;
 struct Database {
     FILE *stream = nullptr; /* the open database, or none */
     int type = 0;           /* file type given at open */
-    int data_size = 0;      /* location table: attached-block size */
-    int (*enter_func)(CTY_data *city, void *block) = nullptr;
-    int id_type = 0; /* location table: identifier kind */
 };
 
 Database db;
@@ -385,7 +381,11 @@ int CTY_open_file(const char *city_file, int *num_stats) {
     bool fits = FILE_add_path(RES_get("file_path"), name, path) != nullptr;
     if (num_stats != nullptr)
         *num_stats = fits ? station_estimate(path) : 0;
-    int fd = fits ? CTY_open(path, 0, 0) : -1;
+    if (!fits) {
+        MESS_print(M_warn, "CTY_open_file: Database file name too long: %s...\n", path);
+        return -1;
+    }
+    int fd = CTY_open(path, 0, 0);
     if (fd < 0)
         MESS_print(M_warn, "CTY_open_file: Database file not found: %s\n", path);
     return fd;
@@ -424,23 +424,4 @@ int CTY_get_prior(void) {
     int prior = 10;
     RES_getval("stat_prior", &prior, CV_int);
     return prior;
-}
-
-/* ------------------------------------------------------------------------
- * Settings read by the station location table
- * ---------------------------------------------------------------------- */
-
-int CTY_data_size(int size) {
-    db.data_size = size;
-    return 0;
-}
-
-int CTY_enter_func(int (*func)(CTY_data *city, void *block)) {
-    db.enter_func = func;
-    return 0;
-}
-
-int CTY_set_id_type(int type) {
-    db.id_type = type;
-    return 0;
 }

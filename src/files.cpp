@@ -9,7 +9,7 @@
  * buffers: a join that does not fit is delivered cut with a null result,
  * and a name whose expansion does not fit is refused by every operation
  * that touches the file system (it fails as a missing file would) rather
- * than opening a truncated name.
+ * than opening a truncated name.  A directory is never opened as a file.
  *
  * State: the share mode (initially 1, stored by KEM_share and otherwise
  * unused) and the list of streams opened as pipes, so that FILE_close can
@@ -401,6 +401,11 @@ FILE *FILE_open(const char *file, const char *access) {
     char path[KEM_PATH_MAX];
     if (!resolve(file, path)) {
         errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    struct stat st;
+    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR; /* fopen reads a directory as an empty file */
         return nullptr;
     }
     if (access[0] == 'w' || access[0] == 'a')

@@ -276,6 +276,52 @@ int MESS_hold(M_type type, const char *mess);
 int MESS_print_prog(const char *string);
 
 /* ------------------------------------------------------------------------
+ * mqueue.cpp - message link to a display window (MQ_)
+ * ---------------------------------------------------------------------- */
+
+/* One queue message: type 1 to the server, 2 for connection answers, else
+   the client's connection number; a code character, the text and a NUL
+   in the first 120 bytes of mtext. */
+typedef struct {
+    long mtype;
+    char mtext[124];
+} mqueuebuf;
+
+typedef void (*MQ_handler)(int);
+
+/* Configuration: all answer 0.  Timeouts of 0 or less are ignored.  The
+   "parameter" values read by MQ_params: "to=N" (seconds), "qtype=sock",
+   "qtype=mqueue", "qoffset=N" (the window-number offset). */
+int MQ_timeout(int val);
+int MQ_timeout_func(MQ_handler func);
+int MQ_offset(int ind);
+int MQ_settype(int ind);
+int MQ_params(void);
+int MQ_enable_alarm(void);
+int MQ_disable_alarm(void);
+/* Default alarm handler: "Queue not responding!!" and exit status 7. */
+void MQ_intrp(int sig);
+
+/* Client.  MQ_open: the queue identifier, or 1 for a connected socket; -1
+   when no such window exists, -2 when the look-up failed otherwise.
+   MQ_connect: a connection number 3 to 21, or -1.  MQ_get: the status the
+   server sent, the text in `item` (120 bytes), or -1. */
+int MQ_open(int num);
+int MQ_connect(int msgqid);
+int MQ_put(int msgqid, int conn_id, const char *format, ...) KEM_PRINTF(3, 4);
+int MQ_get(int msgqid, int conn_id, char *item);
+int MQ_clear(int msgqid, int index);
+
+/* Server.  MQ_sget never waits: 1 for a request, 2 for a connection
+   request (already answered), 0 or less for nothing.  MQ_find: the first
+   free window number from `ind`, or -1. */
+int MQ_create(int num);
+int MQ_sget(int msgqid, int *conn_id, char *item);
+int MQ_sput(int msgqid, int conn_id, int flag, const char *format, ...) KEM_PRINTF(4, 5);
+int MQ_del(int msgqid);
+int MQ_find(int ind);
+
+/* ------------------------------------------------------------------------
  * date.cpp - dates and clocks (DATE_)
  * ---------------------------------------------------------------------- */
 
@@ -523,9 +569,6 @@ int CTY_open_file(const char *city_file, int *num_stats);
 int CTY_get(const char *city_file, const char *id, CTY_data *data);
 int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon);
 int CTY_get_prior(void);
-int CTY_data_size(int size);
-int CTY_enter_func(int (*func)(CTY_data *city, void *block));
-int CTY_set_id_type(int type);
 
 /* ------------------------------------------------------------------------
  * cty_tool.cpp - station selection expressions
@@ -623,6 +666,139 @@ int MENU_process(const char *title, const MENU_item *menu, int menu_num, const c
 int MENU_search(const char *item, const MENU_item *menu);
 const char *MENU_get_abbr(int index, const MENU_item *menu);
 int MENU_check(int index, const MENU_item *menu, int menu_num);
+
+/* ------------------------------------------------------------------------
+ * tools.cpp - byte order, numeric helpers, station-number conversion
+ * ---------------------------------------------------------------------- */
+
+/* -1 stops swapping; 1 declares big-endian data, 2 little-endian data
+   (swap only when the host differs); anything else swaps.  Returns 0. */
+int swap_setup(int flag);
+/* Reverse the bytes of one or `num` 2-, 4- or 8-byte values in place:
+   0, or -1 (nothing changed) while swapping is off. */
+int swap_short(void *ptr);
+int swap_long(void *ptr);
+int swap_double(void *ptr);
+int swap_shorts(void *ptr, int num);
+int swap_longs(void *ptr, int num);
+/* Read one value and swap it: the number read, 1 or 0. */
+int fread_short_swap(void *data, FILE *ifile);
+int fread_long_swap(void *data, FILE *ifile);
+int fread_double_swap(void *data, FILE *ifile);
+/* Swap the caller's value in place (left in file order), then write it:
+   the number written. */
+int fwrite_short_swap(void *data, FILE *ofile);
+int fwrite_long_swap(void *data, FILE *ofile);
+int fswap(float *x, float *y);
+/* y1 when x1 equals x2. */
+float linear_interp(float x, float x1, float x2, float y1, float y2);
+int float2int(float x);
+/* Identifier of a station number; `id` holds at least 6 bytes.  Returns 0. */
+int wmo_to_id(char *id, int wmo);
+/* 0 and the number in *wmo, or -1 with 99999 (a five-digit text gives its
+   value and still -1). */
+int id_to_wmo(const char *id, int *wmo);
+
+/* ------------------------------------------------------------------------
+ * map.cpp - the plot domain's map transformation (MAP_)
+ * ---------------------------------------------------------------------- */
+
+/* Sets up the transformation of a domain: polar stereographic (1),
+   latitude-longitude (2), Mercator (3) or Lambert conformal (4).  0, or -1
+   with a warning for any other projection or an incomplete grid. */
+int MAP_setup(const Domain *domain);
+/* Latitude and longitude (degrees) to x and y in grid units: the first
+   column and row are 0, y grows northward.  0, or -1 when the point has
+   no place on the map (or nothing is set up). */
+int MAP_ll_to_xy(float lat, float lon, float *x, float *y);
+/* 1 when x, y lies on the grid (0 to nx-1, 0 to ny-1), else 0. */
+int MAP_inside(float x, float y);
+
+/* ------------------------------------------------------------------------
+ * table.cpp - keyed hash table (TAB_) and station location table (CTY_)
+ * ---------------------------------------------------------------------- */
+
+#define TAB_MAX_KEYS 4
+
+/* One entry of a bucket chain. */
+typedef struct TAB_entry {
+    char *key;              /* owned copy of the key text; null in an empty slot */
+    void *data;             /* the record, shared by its entries under every key */
+    struct TAB_entry *link; /* next entry of the same bucket */
+    struct TAB_entry *next; /* next record in entry order (first key's entries) */
+} TAB_entry;
+
+/* A table of records under one to four keys.  Set up with TAB_init and
+   TAB_create; TAB_clear frees everything and leaves it empty. */
+typedef struct {
+    int tab_size;                   /* buckets per key; 0 when empty */
+    int data_size;                  /* bytes of one record */
+    TAB_entry *data_ptr;            /* cursor of the walk in entry order */
+    TAB_entry *head_ptr, *last_ptr; /* first and last record in entry order */
+    int num_entry;                  /* records entered */
+    int numkey;                     /* keys per record, 1 to 4 */
+    TAB_entry *table[TAB_MAX_KEYS]; /* one bucket array per key */
+} TAB_table;
+
+/* A located station. */
+typedef struct {
+    char id[11]; /* lookup identifier */
+    int wmo;     /* station number */
+    float x, y;  /* position in the plot domain's grid */
+    float el;    /* elevation */
+    int pr;      /* priority */
+} CTY_locate;
+
+/* Records of the station table: kind 1 keeps the station record, kinds 2
+   and 3 a located station; `ptr` is the station's attached block. */
+typedef struct {
+    CTY_data city;
+    void *ptr;
+} stat_FULL_data;
+
+typedef struct {
+    CTY_locate loc;
+    void *ptr;
+} stat_XY_data;
+
+/* The bucket of a key text in a table of `tsize` buckets. */
+int TAB_key(const char *key, int tsize);
+int TAB_init(TAB_table *tab);
+/* 0, or -1 (table left empty) for bad sizes or when memory runs out. */
+int TAB_create(TAB_table *tab, int tsize, int dsize, int nkey);
+/* Copies `data` once and enters it under exactly `numkey` key texts.
+   0, or -1 (nothing entered) for a missing key or when memory runs out. */
+int TAB_enter(TAB_table *tab, const void *data, ...);
+/* The first record entered under key number `keynum` (1 to numkey), or null. */
+void *TAB_search(const TAB_table *tab, int keynum, const char *key);
+/* All such records, first entered first, at most `max`: their number. */
+int TAB_searches(const TAB_table *tab, int keynum, const char *key, void **ptrs, int max);
+int TAB_first(TAB_table *tab);
+void *TAB_next(TAB_table *tab);
+/* Frees every key, entry and record; the table is left empty and usable. */
+int TAB_clear(TAB_table *tab);
+
+/* Settings of the station location table, made before CTY_store: the size
+   of the block attached to each station (0: none), the function that
+   fills it, and the identifier kind of kinds 2 and 3 (0, 1 or 2). */
+int CTY_data_size(int size);
+int CTY_enter_func(int (*func)(CTY_data *city, void *block));
+int CTY_set_id_type(int type);
+
+/* Station location table: one table, filled from the station database
+   with the stations inside a plot domain (kinds 1, 2, 3). */
+int CTY_store(const char *city_file, int type, const Domain *domain, int prior);
+int CTY_make_entry_simple(const char *id, const char *wmo);
+/* Copies a stat record's CTY_data (kind 1) or CTY_locate (kinds 2, 3)
+   into `data`.  1 when found, 0 when not. */
+int CTY_search(const char *id, void *data);
+int CTY_search_loc(float lat, float lon, CTY_locate *data);
+void *CTY_get_data(const char *id);
+void *CTY_next_data(int next);
+int CTY_clear_data(int flag);
+/* Frees the table and every attached block. */
+int CTY_clear(void);
+TAB_table *CTY_get_table(void);
 
 #ifdef __cplusplus
 }

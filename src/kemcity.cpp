@@ -110,6 +110,16 @@ void choose_input(Run &run) {
             run.file = kind.file;
 }
 
+/* Ends the run for an input file that cannot be opened: `kind` is "Raw"
+   or "DBase".  A path cut to fit its buffer is reported as such. */
+[[noreturn]] void input_unopened(const char *kind, const Run &run) {
+    if (run.path_fits)
+        MESS_print(M_error, "%s File not found: %s\n", kind, run.path);
+    else
+        MESS_print(M_error, "%s File name too long: %s...\n", kind, run.path);
+    KEM_exit(10);
+}
+
 /* ---- Station database ----------------------------------------------- */
 
 const char *const station_columns[] = {"Name", "ST", "CN", "ID", "P", "Lat", "Lon", "Elev", "WMO"};
@@ -167,10 +177,8 @@ void print_station_record(const Run &run, const CTY_data &city) {
 void search_database(Run &run) {
     int num_stats = 0;
     int fd = CTY_open_file("sao.cty", &num_stats);
-    if (fd < 0) {
-        MESS_print(M_error, "DBase File not found: %s\n", run.path);
-        KEM_exit(10);
-    }
+    if (fd < 0)
+        input_unopened("DBase", run);
     CTY_rewind(fd);
     CTY_data city;
     while (CTY_read(fd, &city) > 0) {
@@ -313,10 +321,8 @@ void search_table(FILE *in, const Run &run) {
 
 void read_table(const Run &run) {
     FILE *in = run.path_fits ? FILE_open(run.path, "r") : nullptr;
-    if (!in) {
-        MESS_print(M_error, "Raw File not found: %s\n", run.path);
-        KEM_exit(10);
-    }
+    if (!in)
+        input_unopened("Raw", run);
     search_table(in, run);
     FILE_close(in);
     KEM_exit(0);

@@ -5,11 +5,13 @@
  * RES_init builds the key table from the program's option codes and
  * RES_decode fills the store from its sources in order: the program name
  * and search path from the command line, the defaults files along the
- * search path, the environment, then every command-line option and
+ * search path (and the resources of a display window named there, see
+ * res_window.cpp), the environment, then every command-line option and
  * positional word; at the end every stored resource with a table entry is
- * converted once.  This is the only part of the module that reads defaults
- * files.  The file owns the key table, which stays alive for the rest of
- * the process because stored records refer to it by index.
+ * converted once, and RES_init applies the "kemtz" display time zone.
+ * This is the only part of the module that reads defaults files.  The file
+ * owns the key table, which stays alive for the rest of the process
+ * because stored records refer to it by index.
  *
  * Unknown options and unplaced positional words are never errors;
  * start-up prints a warn message only for a loop window it cannot reach
@@ -187,6 +189,7 @@ int enter_option(int argc, char **argv, int i, const RES_defobj *table) {
         last = i;
     }
     RES_new(found, entry.def, opt.value, entry.cvt);
+    res_window_set(entry.def, opt.value);
     return last;
 }
 
@@ -270,10 +273,7 @@ void take_path_element(const char *element, const RES_defobj *table) {
     if (element[0] == '+') {
         DEF_tag(element + 1);
     } else if (element[0] == '#') {
-        /* No loop-window link in this library yet: every window is
-           reported as absent and decoding goes on without it. */
-        MESS_print(M_warn, "VARoviz window: %s not running or no message queue exists\n",
-                   element + 1);
+        res_window_open(element + 1, table);
     } else {
         read_defaults_file(element, table);
     }
@@ -354,8 +354,8 @@ int RES_init(int argc, char **argv, const res_type *keyed, const res_type *posit
     build_table(keyed, positional);
     const char *prog = argc > 0 && argv ? argv[0] : nullptr;
     RES_decode(prog, "Kem", argc, argv, state.table);
-    /* The "kemtz" display time zone is not applied: this library has no
-       time-zone support yet. */
+    if (const char *zone = std::getenv("kemtz"))
+        DATE_set_TZ(zone);
     return 1;
 }
 
@@ -373,6 +373,7 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
     read_search_path(table);
     read_environment(table);
     second_walk(argc, argv, table);
+    res_window_close();
     convert_all(table);
     return 0;
 }

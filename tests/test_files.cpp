@@ -266,6 +266,13 @@ TEST_F(Files, OpenForWritingCreatesDirectoriesOnce) {
     EXPECT_EQ(FILE_exist(at("r").c_str()), 0);
     EXPECT_EQ(FILE_open(nullptr, "r"), nullptr);
     EXPECT_EQ(FILE_open("x", nullptr), nullptr);
+
+    // A directory is no file, whatever the access.
+    for (const char *access : {"r", "w", "a"}) {
+        errno = 0;
+        EXPECT_EQ(FILE_open(at("a/b").c_str(), access), nullptr) << access;
+        EXPECT_EQ(errno, EISDIR) << access;
+    }
 }
 
 TEST(FileOpen, StandardStreamNamesOpenAndCloseWithoutClosingThem) {

@@ -150,7 +150,7 @@ TEST_F(RawTable, PathTooLongForItsBufferIsNeverOpenedCut) {
     write(sub + "/cities.r", fixture("cities.raw"));
     RunResult result = run({"-fp", table_dir});
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Raw File not found: " + table_dir + "/cities.r\n");
+    EXPECT_EQ(result.err, "Raw File name too long: " + table_dir + "/cities.r...\n");
     EXPECT_EQ(result.status, 10);
 
     std::string db_sub(152 - dir().size() - 1, 'e');
@@ -158,8 +158,26 @@ TEST_F(RawTable, PathTooLongForItsBufferIsNeverOpenedCut) {
     write(db_sub + "/sao.ct", fixture("sao.cty"));
     result = run({"-fp", db_dir, "-in", "dbase"});
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "CTY_open_file: Database file not found: " + db_dir +
-                              "/sao.ct\nDBase File not found: " + db_dir + "/sao.ct\n");
+    EXPECT_EQ(result.err, "CTY_open_file: Database file name too long: " + db_dir +
+                              "/sao.ct...\nDBase File name too long: " + db_dir + "/sao.ct...\n");
+    EXPECT_EQ(result.status, 10);
+}
+
+TEST_F(RawTable, DirectoryNamedAsInputIsAFileThatCannotBeOpened) {
+    write("tables/cities.raw/placeholder", "");
+    RunResult result = run({"-in", "tables"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Raw File not found: tables\n");
+    EXPECT_EQ(result.status, 10);
+
+    result = run({"-fp", "tables"});
+    EXPECT_EQ(result.err, "Raw File not found: tables/cities.raw\n");
+    EXPECT_EQ(result.status, 10);
+
+    result = run({"-cf", "tables"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "CTY_open_file: Database file not found: tables\n"
+                          "DBase File not found: tables\n");
     EXPECT_EQ(result.status, 10);
 }
 

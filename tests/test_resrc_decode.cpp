@@ -7,6 +7,9 @@
  */
 #include "support.h"
 
+#include <optional>
+#include <utility>
+
 using namespace kemtest;
 
 namespace {
@@ -33,40 +36,66 @@ void init_lists(const std::vector<std::string> &words, std::vector<res_type> key
     init(words, keyed.data(), positional.data());
 }
 
+/* One start-up scenario: the command line, and what the store then
+   holds.  Lists left empty stand for the station program's. */
+struct Decoded {
+    std::vector<std::string> words;
+    std::vector<std::pair<std::string, std::optional<std::string>>> texts; /* by RES_get */
+    std::vector<std::pair<const char *, Items>> items = {};                /* by values_of */
+    std::vector<std::pair<const char *, const char *>> env = {};
+    std::vector<res_type> keyed = {};
+    std::vector<res_type> positional = {};
+};
+
+constexpr std::nullopt_t unset = std::nullopt;
+
+/* Runs the scenario in a child whose defaults search path is `path`. */
+void expect_decoded(const std::string &path, const Decoded &d) {
+    in_child([&] {
+        std::string line;
+        for (const std::string &word : d.words)
+            line += " " + word;
+        SCOPED_TRACE("command line:" + line);
+        clean_environment(path);
+        for (const auto &[name, value] : d.env)
+            setenv(name, value, 1);
+        if (d.keyed.empty())
+            init_city(d.words);
+        else
+            init_lists(d.words, d.keyed, d.positional);
+        for (const auto &[name, text] : d.texts)
+            if (text)
+                EXPECT_STREQ(RES_get(name.c_str()), text->c_str()) << name;
+            else
+                EXPECT_EQ(RES_get(name.c_str()), nullptr) << name;
+        for (const auto &[name, items] : d.items)
+            EXPECT_EQ(values_of(name), items) << name;
+    });
+}
+
 } // namespace
 
 TEST(ResrcDecode, OptionValueFollowsAsWordOrAfterEquals) {
     ScratchDir scratch;
-    for (auto words :
-         {std::vector<std::string>{"-ou", "ST,Name"}, std::vector<std::string>{"-ou=ST,Name"}}) {
-        in_child([&] {
-            clean_environment(scratch.dir());
-            init_city(words);
-            EXPECT_STREQ(RES_get("output"), "ST,Name");
-            EXPECT_EQ(values_of("output"), (Items{"ST", "Name"}));
-            EXPECT_EQ(RES_get("value"), nullptr);
-        });
-    }
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"-lat", "-30", "-pa=", "-in", "--ou", "x", "-", "-5"});
-        EXPECT_STREQ(RES_get("lat"), "-30");
-        EXPECT_STREQ(RES_get("parameter"), "");
+    const Decoded rows[] = {
+        {{"-ou", "ST,Name"},
+         {{"output", "ST,Name"}, {"value", unset}},
+         {{"output", {"ST", "Name"}}}},
+        {{"-ou=ST,Name"}, {{"output", "ST,Name"}, {"value", unset}}, {{"output", {"ST", "Name"}}}},
         /* "--ou" starts no option for the value test, so -in takes it */
-        EXPECT_STREQ(RES_get("input"), "--ou");
-        EXPECT_EQ(values_of("value"), (Items{"x", "-", "-5"}));
-    });
+        {{"-lat", "-30", "-pa=", "-in", "--ou", "x", "-", "-5"},
+         {{"lat", "-30"}, {"parameter", ""}, {"input", "--ou"}},
+         {{"value", {"x", "-", "-5"}}}},
+    };
+    for (const Decoded &row : rows)
+        expect_decoded(scratch.dir(), row);
 }
 
 TEST(ResrcDecode, DoubleDashOptionsAndLoneDoubleDash) {
     ScratchDir scratch;
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"--ou", "Lat", "--", "KORD", "--", "--in=dbase"});
-        EXPECT_STREQ(RES_get("output"), "Lat");
-        EXPECT_STREQ(RES_get("input"), "dbase");
-        EXPECT_EQ(values_of("value"), Items{"KORD"});
-    });
+    expect_decoded(scratch.dir(), {{"--ou", "Lat", "--", "KORD", "--", "--in=dbase"},
+                                   {{"output", "Lat"}, {"input", "dbase"}},
+                                   {{"value", {"KORD"}}}});
 }
 
 TEST(ResrcDecode, FlagOptionsGiveBackTheFollowingWord) {
@@ -125,18 +154,10 @@ TEST(ResrcDecode, NothingGivenLeavesStoreEmptyAndFlagsUnset) {
 
 TEST(ResrcDecode, PositionalWordsGoToTheirSlots) {
     ScratchDir scratch;
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"a,b", "c", "d,e,f"});
-        EXPECT_EQ(values_of("value"), (Items{"a,b", "c", "d,e,f"}));
-    });
+    expect_decoded(scratch.dir(), {{"a,b", "c", "d,e,f"}, {}, {{"value", {"a,b", "c", "d,e,f"}}}});
     /* the tenth word and later are appended like the others */
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"});
-        EXPECT_EQ(values_of("value"),
-                  (Items{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
-    });
+    const Items twelve{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"};
+    expect_decoded(scratch.dir(), {twelve, {}, {{"value", twelve}}});
     /* a position-1 entry takes the first word only; the rest is dropped */
     in_child([&] {
         clean_environment(scratch.dir());
@@ -150,112 +171,80 @@ TEST(ResrcDecode, PositionalWordsGoToTheirSlots) {
 
 TEST(ResrcDecode, SlotTenAppendsToEnvironmentValueAfterSlotOne) {
     ScratchDir scratch;
-    in_child([&] {
-        clean_environment(scratch.dir());
-        setenv("kemcommand", "from_env", 1);
-        init_lists({"a", "b", "c"}, {RES_help}, {RES_filename, RES_command});
-        EXPECT_STREQ(RES_get("filename"), "a");
-        EXPECT_EQ(values_of("command"), (Items{"from_env", "b", "c"}));
-    });
-    /* the first positional word replaces what the environment gave */
-    in_child([&] {
-        clean_environment(scratch.dir());
-        setenv("kemvalue", "from_env", 1);
-        init_city({"x", "y"});
-        EXPECT_EQ(values_of("value"), (Items{"x", "y"}));
-    });
+    const Decoded rows[] = {
+        {{"a", "b", "c"},
+         {{"filename", "a"}},
+         {{"command", {"from_env", "b", "c"}}},
+         {{"kemcommand", "from_env"}},
+         {RES_help},
+         {RES_filename, RES_command}},
+        /* the first positional word replaces what the environment gave */
+        {{"x", "y"}, {}, {{"value", {"x", "y"}}}, {{"kemvalue", "from_env"}}},
+    };
+    for (const Decoded &row : rows)
+        expect_decoded(scratch.dir(), row);
 }
 
 TEST(ResrcDecode, ValueOptionIsAFreeResource) {
     ScratchDir scratch;
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"p1", "p2", "-value", "a,b"});
-        EXPECT_EQ(values_of("value"), (Items{"a", "b"}));
-    });
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"-value", "a,b", "p1", "p2"});
-        EXPECT_EQ(values_of("value"), (Items{"p1", "p2"}));
-    });
+    expect_decoded(scratch.dir(), {{"p1", "p2", "-value", "a,b"}, {}, {{"value", {"a", "b"}}}});
+    expect_decoded(scratch.dir(), {{"-value", "a,b", "p1", "p2"}, {}, {{"value", {"p1", "p2"}}}});
 }
 
 TEST(ResrcDecode, SharedKeyGoesToTheEntryListedFirst) {
     ScratchDir scratch;
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_lists({"-in", "5"}, {RES_input, RES_con_interval}, {});
-        EXPECT_STREQ(RES_get("input"), "5");
-        EXPECT_EQ(RES_get("con_interval"), nullptr);
-    });
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_lists({"-in", "5"}, {RES_con_interval, RES_input}, {});
-        EXPECT_STREQ(RES_get("con_interval"), "5");
-        EXPECT_EQ(RES_get("input"), nullptr);
-    });
+    const Decoded rows[] = {
+        {{"-in", "5"},
+         {{"input", "5"}, {"con_interval", unset}},
+         {},
+         {},
+         {RES_input, RES_con_interval}},
+        {{"-in", "5"},
+         {{"con_interval", "5"}, {"input", unset}},
+         {},
+         {},
+         {RES_con_interval, RES_input}},
+    };
+    for (const Decoded &row : rows)
+        expect_decoded(scratch.dir(), row);
 }
 
 TEST(ResrcDecode, ResourceNameAndLeadingPartWorkAsKeys) {
     ScratchDir scratch;
-    for (const char *key : {"-file_path", "-file", "-fi", "-FP", "-File_Path"}) {
-        in_child([&] {
-            clean_environment(scratch.dir());
-            init_city({key, "/data"});
-            EXPECT_STREQ(RES_get("file_path"), "/data") << key;
-            EXPECT_EQ(RES_get("file"), nullptr) << key;
-            EXPECT_EQ(RES_get("fi"), nullptr) << key;
-        });
-    }
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"-out", "Lat", "-city", "sao.cty", "-outputs", "x"});
-        EXPECT_STREQ(RES_get("output"), "Lat");
-        EXPECT_STREQ(RES_get("city_file"), "sao.cty");
-        EXPECT_STREQ(RES_get("outputs"), "x");
-    });
+    for (const char *key : {"-file_path", "-file", "-fi", "-FP", "-File_Path"})
+        expect_decoded(scratch.dir(),
+                       {{key, "/data"}, {{"file_path", "/data"}, {"file", unset}, {"fi", unset}}});
+    expect_decoded(scratch.dir(),
+                   {{"-out", "Lat", "-city", "sao.cty", "-outputs", "x"},
+                    {{"output", "Lat"}, {"city_file", "sao.cty"}, {"outputs", "x"}}});
     /* a listed short key wins over the leading part of an earlier name */
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_lists({"-st", "IN"}, {RES_stat_prior, RES_state}, {});
-        EXPECT_STREQ(RES_get("state"), "IN");
-        EXPECT_EQ(RES_get("stat_prior"), nullptr);
-    });
+    expect_decoded(scratch.dir(), {{"-st", "IN"},
+                                   {{"state", "IN"}, {"stat_prior", unset}},
+                                   {},
+                                   {},
+                                   {RES_stat_prior, RES_state}});
 }
 
 TEST(ResrcDecode, ProgramNameOptionIsCaseSensitiveInTheFirstWalk) {
     ScratchDir scratch;
     scratch.write("kem.cfg", "test.output Titled\n");
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"-nam", "test", "KORD"});
-        EXPECT_STREQ(RES_get("name"), "test");
-        EXPECT_EQ(RES_get("nam"), nullptr);
-        EXPECT_EQ(values_of("value"), Items{"KORD"});
-        /* the name selects the defaults-file keys */
-        EXPECT_STREQ(RES_get("output"), "Titled");
-    });
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"-NA", "test", "KORD"});
-        EXPECT_EQ(RES_get("name"), nullptr);
-        EXPECT_EQ(RES_get("NA"), nullptr);
-        EXPECT_EQ(RES_get("output"), nullptr);
-        EXPECT_EQ(values_of("value"), Items{"KORD"});
-    });
+    /* the name selects the defaults-file keys */
+    expect_decoded(scratch.dir(), {{"-nam", "test", "KORD"},
+                                   {{"name", "test"}, {"nam", unset}, {"output", "Titled"}},
+                                   {{"value", {"KORD"}}}});
+    expect_decoded(scratch.dir(), {{"-NA", "test", "KORD"},
+                                   {{"name", unset}, {"NA", unset}, {"output", unset}},
+                                   {{"value", {"KORD"}}}});
 }
 
 TEST(ResrcDecode, OverlongOptionNameIsCut) {
     ScratchDir scratch;
     const std::string name(200, 'q');
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({"-" + name, "v1", "-" + std::string(120, 'z') + "=v2"});
-        EXPECT_STREQ(RES_get(name.substr(0, 49).c_str()), "v1");
-        EXPECT_STREQ(RES_get(std::string(49, 'z').c_str()), "v2");
-        EXPECT_EQ(RES_get(name.c_str()), nullptr);
-        EXPECT_EQ(RES_get("value"), nullptr);
-    });
+    expect_decoded(scratch.dir(), {{"-" + name, "v1", "-" + std::string(120, 'z') + "=v2"},
+                                   {{name.substr(0, 49), "v1"},
+                                    {std::string(49, 'z'), "v2"},
+                                    {name, unset},
+                                    {"value", unset}}});
 }
 
 TEST(ResrcDecode, CommandLineBeatsEnvironmentBeatsDefaultsFiles) {
@@ -264,24 +253,16 @@ TEST(ResrcDecode, CommandLineBeatsEnvironmentBeatsDefaultsFiles) {
                                    "kemcity.color_x red\nother.color_y blue\n");
     scratch.write("last/.kemdef", "*output Last\n*.input last\n");
     const std::string path = scratch.path("first") + ":" + scratch.path("last");
-    in_child([&] {
-        clean_environment(path);
-        init_city({});
-        EXPECT_STREQ(RES_get("output"), "Last");
-        EXPECT_STREQ(RES_get("input"), "last");
-        EXPECT_STREQ(RES_get("parameter"), "first");
-        EXPECT_STREQ(RES_get("color_x"), "red");
-        EXPECT_EQ(RES_get("color_y"), nullptr);
-    });
-    in_child([&] {
-        clean_environment(path);
-        setenv("kemout", "Env", 1);
-        setenv("keminput", "env", 1);
-        init_city({"-in", "cmd"});
-        EXPECT_STREQ(RES_get("output"), "Env");
-        EXPECT_STREQ(RES_get("input"), "cmd");
-        EXPECT_STREQ(RES_get("parameter"), "first");
-    });
+    expect_decoded(path, {{},
+                          {{"output", "Last"},
+                           {"input", "last"},
+                           {"parameter", "first"},
+                           {"color_x", "red"},
+                           {"color_y", unset}}});
+    expect_decoded(path, {{"-in", "cmd"},
+                          {{"output", "Env"}, {"input", "cmd"}, {"parameter", "first"}},
+                          {},
+                          {{"kemout", "Env"}, {"keminput", "env"}}});
 }
 
 TEST(ResrcDecode, DefaultsReadingIsTracedAsDebug) {
@@ -299,26 +280,15 @@ TEST(ResrcDecode, SearchPathOptionOnCommandLineWins) {
     ScratchDir scratch;
     scratch.write("a/kem.cfg", "*.output FromA\n*.input a\n");
     scratch.write("b/kem.cfg", "*.output FromB\n");
-    in_child([&] {
-        clean_environment(scratch.path("a"));
-        init_city({"-df", scratch.path("b")});
-        EXPECT_STREQ(RES_get("output"), "FromB");
-        EXPECT_EQ(RES_get("input"), nullptr);
-        EXPECT_STREQ(RES_get("default"), scratch.path("b").c_str());
-    });
-    in_child([&] {
-        clean_environment(scratch.path("a"));
-        init_city({"-default=" + scratch.path("b") + "/kem.cfg"});
-        EXPECT_STREQ(RES_get("output"), "FromB");
-    });
-    /* upper case is no search-path option in either walk */
-    in_child([&] {
-        clean_environment(scratch.path("a"));
-        init_city({"-DF", scratch.path("b"), "KORD"});
-        EXPECT_STREQ(RES_get("output"), "FromA");
-        EXPECT_EQ(RES_get("DF"), nullptr);
-        EXPECT_EQ(values_of("value"), Items{"KORD"});
-    });
+    const std::string b = scratch.path("b");
+    const Decoded rows[] = {
+        {{"-df", b}, {{"output", "FromB"}, {"input", unset}, {"default", b}}},
+        {{"-default=" + b + "/kem.cfg"}, {{"output", "FromB"}}},
+        /* upper case is no search-path option in either walk */
+        {{"-DF", b, "KORD"}, {{"output", "FromA"}, {"DF", unset}}, {{"value", {"KORD"}}}},
+    };
+    for (const Decoded &row : rows)
+        expect_decoded(scratch.path("a"), row);
 }
 
 TEST(ResrcDecode, EmptySearchPathReadsDotKemdefHere) {
@@ -341,25 +311,20 @@ TEST(ResrcDecode, TagsAndWindowElementsOfTheSearchPath) {
         EXPECT_EQ(warned, "VARoviz window: 3 not running or no message queue exists\n");
         EXPECT_STREQ(RES_get("output"), "Tagged");
     });
-    in_child([&] {
-        clean_environment(scratch.dir());
-        init_city({});
-        EXPECT_STREQ(RES_get("output"), "Plain");
-    });
+    expect_decoded(scratch.dir(), {{}, {{"output", "Plain"}}});
 }
 
 TEST(ResrcDecode, TooManyCodesAreRefusedNotOverrun) {
     ScratchDir scratch;
-    in_child([&] {
-        clean_environment(scratch.dir());
-        std::vector<res_type> keyed(RES_TABLE_SIZE - 1, RES_icon);
-        keyed.push_back(RES_output);
-        keyed.push_back(RES_input);
-        init_lists({"-ou", "x", "-ic"}, keyed, {RES_values});
-        EXPECT_EQ(RES_get("output"), nullptr);
-        EXPECT_STREQ(RES_get("ou"), "x");
-        EXPECT_STREQ(RES_get("icon"), "");
-    });
+    std::vector<res_type> keyed(RES_TABLE_SIZE - 1, RES_icon);
+    keyed.push_back(RES_output);
+    keyed.push_back(RES_input);
+    expect_decoded(scratch.dir(), {{"-ou", "x", "-ic"},
+                                   {{"output", unset}, {"ou", "x"}, {"icon", ""}},
+                                   {},
+                                   {},
+                                   keyed,
+                                   {RES_values}});
 }
 
 TEST(ResrcDecode, UnknownCodeIsPrintedAndMatchesNothing) {
