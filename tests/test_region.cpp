@@ -3,6 +3,7 @@
 // file "kem.reg", station files and the module's priorities start fresh.
 #include "support.h"
 
+#include <climits>
 #include <string>
 
 namespace {
@@ -128,6 +129,23 @@ TEST(DomDecode, DomainsFromRegionFilesNeverRunACommand) {
     EXPECT_EQ(count_of(run.err, "Linux"), 0u);
     for (const char *domain : {"id:|uname>&2:KORD", "fi:|uname>&2"})
         EXPECT_EQ(count_of(run.err, "DOM_search_file: " + file + ": domain " + domain), 1u);
+}
+
+/* Found by fuzzing: grid counts at the ends of the int range once made
+   the station priority's arithmetic overflow. */
+TEST(DomDecode, GridCountsAtTheEndsOfTheIntRangeAreHarmless) {
+    auto run = in_child([] {
+        MESS_set(0, M_warn);
+        for (const char *text : {"ps,,,-44444444444444,-44444444444,,-00",
+                                 "ps,,,44444444444444,44444444444,1,1", "size,-2147483648,0"}) {
+            int result = 0;
+            Domain d = decoded(text, &result);
+            EXPECT_EQ(result, 1) << text;
+            EXPECT_TRUE(d.ny == INT_MIN || d.ny == INT_MAX || d.ny == 0) << text;
+            EXPECT_GE(DOM_get_prior(), 1) << text;
+        }
+    });
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(DomDecode, RegionFilesThatNameThemselvesAreInvalid) {
