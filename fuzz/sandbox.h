@@ -78,18 +78,22 @@ inline std::vector<std::string> split(std::string_view data, char delim, size_t 
     return words;
 }
 
-/* Message settings open files for writing by name ("fi:name"): within a
-   text that may hold settings, '/' and '~' become '_' so that such a name
-   stays in the scratch directory.  With `keep_first`, a '/' that begins
-   the text stays: a path to read, or a value such as "/KORD".  A '|'
-   becomes '!' unless `keep_bars`: for files (defaults, regions) that the
-   library itself must refuse to take commands from. */
-inline std::string tame(std::string text, bool keep_first, bool keep_bars = false) {
+/* Outside input that a harness feeds the library as the user's own words
+   (argument words, settings) is kept from reaching outside the sandbox:
+   - message settings open files for writing by name ("fi:name"), so '/',
+     '\\' (opening takes it for '/') and '~' become '_', and the name stays
+     in the scratch directory; with `keep_first`, a '/' that begins the
+     text stays: a path to read, or a value such as "/KORD";
+   - '|' becomes '!', as pipes are the user's to name;
+   - '#' becomes '_', since "#n" in a search path talks to display window n.
+   With `file_text` the text is the content of a file that the library
+   itself must refuse to take commands from: '|' and '#' stay. */
+inline std::string tame(std::string text, bool keep_first, bool file_text = false) {
     for (size_t i = 0; i < text.size(); ++i) {
         char &c = text[i];
-        if (c == '|' && !keep_bars)
-            c = '!';
-        else if (c == '~' || (c == '/' && !(keep_first && i == 0)))
+        if ((c == '|' || c == '#') && !file_text)
+            c = c == '|' ? '!' : '_';
+        else if (c == '~' || c == '\\' || (c == '/' && !(keep_first && i == 0)))
             c = '_';
     }
     return text;
@@ -123,11 +127,21 @@ inline void reset() {
     FLAG_reset(0);
     FLAG_resetplot(0);
     MESS_file_close();
+    MESS_set_str("fi");  /* closes a message file */
+    MESS_set_str("dfi"); /* forgets a deferred one */
+    MESS_set_str("nopage,line:22");
+    MESS_set_out(1);
     MESS_set(0, M_warn);
     CTY_close(0);
 }
 
 } // namespace fuzz
+
+/* Every harness enters its sandbox before its first input. */
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    fuzz::scratch();
+    return 0;
+}
 
 /* Nothing a harness feeds the library may start a command. */
 extern "C" FILE *popen(const char *command, const char *) {
