@@ -31,6 +31,10 @@
 #include <utility>
 #include <vector>
 
+/* The entry points libFuzzer (or fuzz/replay.cpp) calls. */
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
 namespace fuzz {
 
 /* The scratch directory, made on first use. */
