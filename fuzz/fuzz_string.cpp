@@ -9,9 +9,17 @@
 
 namespace {
 
-void parsed(int result, int count, char **items) {
+/* Checks a parsed array and frees it.  The call is made here, before
+   the results are read: as arguments of one call they could be read first. */
+template <class Parse> void parsed(Parse parse) {
+    int count = 0;
+    char **items = nullptr;
+    int result = parse(&count, &items);
     if (result == 0 && count > 0 && items == nullptr)
         std::abort();
+    for (int i = 0; i < count; ++i)
+        if (items[i] == nullptr)
+            std::abort();
     free_parsed_array(count, items);
 }
 
@@ -38,11 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     char delim = static_cast<char>(data[0]);
     std::string text(reinterpret_cast<const char *>(data + 1), size - 1);
     text = text.c_str();
-    int count = 0;
-    char **items = nullptr;
-    parsed(parse_string(text.c_str(), delim, &count, &items), count, items);
-    parsed(parse_command(text.c_str(), &count, &items), count, items);
-    parsed(parse_command_line("cmd -x", text.c_str(), &count, &items), count, items);
+    const char *t = text.c_str();
+    parsed([&](int *count, char ***items) { return parse_string(t, delim, count, items); });
+    parsed([&](int *count, char ***items) { return parse_command(t, count, items); });
+    parsed(
+        [&](int *count, char ***items) { return parse_command_line("cmd -x", t, count, items); });
     edits(text);
     fuzz::reset();
     return 0;
