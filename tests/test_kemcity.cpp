@@ -310,6 +310,14 @@ TEST_F(RawTable, ADefaultsFileNeverRunsACommand) {
                   "KSGF \n");
 }
 
+/* A line of a defaults file is read in pieces, but the rest of a long
+   comment is still comment: it never sets anything. */
+TEST_F(RawTable, TheTailOfALongCommentLineSetsNothing) {
+    copy_fixture("cities.raw");
+    write("kem.cfg", "*.output ID\n# " + std::string(247, '-') + "kemcity.output Name\n");
+    expect_output(run({"KSPI"}), "KSPI \n");
+}
+
 TEST_F(RawTable, HelpListsTheOptions) {
     expect_output(run({"-h"}), std::string("kemcity: This program determines a KEM file name\n") +
                                    kemtest::city_help);
