@@ -6,11 +6,11 @@
  * file_path resources), reads it record by record into CTY_data and looks
  * up single stations.
  *
- * State: the one open database stream and the file type given when it was
- * opened (opening another database closes it first).
- * Readers answer -1 on failure; lookups answer 1 or 0.  The only messages
- * are the warnings of CTY_open_file about a missing file or a path too
- * long for its buffer.
+ * State: the one open database stream, the block of it read ahead and the
+ * file type given when it was opened (opening another database closes it
+ * first).  Readers answer -1 on failure; lookups answer 1 or 0.  The only
+ * messages are the warnings of CTY_open_file about a missing file or a
+ * path too long for its buffer.
  *
  * A record is read as one whitespace-driven scan that may run across line
  * ends, field by field like "%20s %2s %2s %9s %s %f %f %f %d %d\n": a text
@@ -18,16 +18,27 @@
  * is taken from the next line, and the scan stops at the first field that
  * cannot be read.  Every field is bounded; the priority field keeps its
  * first 4 characters and drops the rest of its word.
+ *
+ * The file is read in large blocks.  A line that holds exactly one whole
+ * record, every field within its width and every number whole, is decoded
+ * at once; anything else (a record across lines, a field too long, a
+ * number that stops inside its word) goes through the field-by-field scan,
+ * which is the definition of what a record holds.  Both give the same
+ * record and leave the file at the same place.
  */
 #include "kem.h"
 
 #include <algorithm>
-#include <cctype>
+#include <array>
+#include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+
+#include <unistd.h>
 
 namespace {
 
@@ -36,10 +47,61 @@ constexpr int kPriorWidth = 4;    /* characters kept of the priority field */
 constexpr int kNumberMax = 64;    /* longest numeric text accepted */
 constexpr long kRecordBytes = 59; /* assumed size of one record on disk */
 constexpr long kMaxStations = 4000;
+constexpr size_t kBlock = 64 * 1024; /* bytes read at a time */
+
+/* The bytes of the open database read ahead of the scan.  Once a read
+   finds the end (or fails) nothing more is read until the file is rewound;
+   `at_end` is what feof would answer: the scan asked for a byte past it. */
+struct Source {
+    int fd = -1;
+    size_t pos = 0; /* next unread byte */
+    size_t len = 0; /* bytes held */
+    bool eof = false;
+    bool at_end = false;
+    char buf[kBlock + 1]; /* a '\n' always stands behind the bytes held */
+
+    /* Keeps the unread bytes, moved to the front, and reads more behind
+       them; false when nothing more came. */
+    bool fill() {
+        if (eof)
+            return false;
+        std::memmove(buf, buf + pos, len - pos);
+        len -= pos;
+        pos = 0;
+        buf[len] = '\n';
+        if (len == kBlock)
+            return false;
+        ssize_t n;
+        do
+            n = read(fd, buf + len, kBlock - len);
+        while (n < 0 && errno == EINTR);
+        if (n <= 0) {
+            eof = true;
+            return false;
+        }
+        len += static_cast<size_t>(n);
+        buf[len] = '\n';
+        return true;
+    }
+    int get() {
+        if (pos == len && !fill()) {
+            at_end = true;
+            return EOF;
+        }
+        return static_cast<unsigned char>(buf[pos++]);
+    }
+    /* Puts back the byte that get() just answered. */
+    void unget() { --pos; }
+    void reset() {
+        pos = len = 0;
+        eof = at_end = false;
+    }
+};
 
 struct Database {
     FILE *stream = nullptr; /* the open database, or none */
     int type = 0;           /* file type given at open */
+    Source in;
 };
 
 Database db;
@@ -63,6 +125,7 @@ void close_database() {
     if (db.stream != nullptr)
         FILE_close(db.stream);
     db.stream = nullptr;
+    db.in.reset();
 }
 
 /* ------------------------------------------------------------------------
@@ -71,29 +134,34 @@ void close_database() {
 
 enum class Scan { ok, mismatch, end };
 
+/* White space as the C locale has it, whatever the locale. */
 bool is_blank(int c) {
-    return c != EOF && std::isspace(c);
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool is_digit(int c) {
+    return c >= '0' && c <= '9';
 }
 
 /* Skips white space; answers the next character (left unread) or EOF. */
-int skip_space(FILE *in) {
+int skip_space(Source &in) {
     int c;
-    while (is_blank(c = getc_unlocked(in))) {
+    while (is_blank(c = in.get())) {
     }
     if (c != EOF)
-        ungetc(c, in);
+        in.unget();
     return c;
 }
 
 /* Like "%Ns": up to `width` non-blank bytes into `out` (width+1 bytes). */
-Scan scan_word(FILE *in, char *out, int width) {
+Scan scan_word(Source &in, char *out, int width) {
     if (skip_space(in) == EOF)
         return Scan::end;
     int n = 0;
     int c;
-    while (n < width && (c = getc_unlocked(in)) != EOF) {
+    while (n < width && (c = in.get()) != EOF) {
         if (is_blank(c)) {
-            ungetc(c, in);
+            in.unget();
             break;
         }
         out[n++] = static_cast<char>(c);
@@ -102,12 +170,12 @@ Scan scan_word(FILE *in, char *out, int width) {
     return Scan::ok;
 }
 
-void skip_word(FILE *in) {
+void skip_word(Source &in) {
     int c;
-    while ((c = getc_unlocked(in)) != EOF && !is_blank(c)) {
+    while ((c = in.get()) != EOF && !is_blank(c)) {
     }
     if (c != EOF)
-        ungetc(c, in);
+        in.unget();
 }
 
 /* The text of a number being scanned; too long a text is no number. */
@@ -126,44 +194,110 @@ struct NumberText {
 };
 
 /* Takes one character of `set`, if it is next. */
-bool take_one(FILE *in, NumberText &t, const char *set) {
-    int c = getc_unlocked(in);
+bool take_one(Source &in, NumberText &t, const char *set) {
+    int c = in.get();
     if (c != EOF && c != '\0' && std::strchr(set, c) != nullptr) {
         t.add(c);
         return true;
     }
     if (c != EOF)
-        ungetc(c, in);
+        in.unget();
     return false;
 }
 
-int take_digits(FILE *in, NumberText &t) {
+int take_digits(Source &in, NumberText &t) {
     int n = 0;
     int c;
-    while ((c = getc_unlocked(in)) >= '0' && c <= '9') {
+    while (is_digit(c = in.get())) {
         t.add(c);
         ++n;
     }
     if (c != EOF)
-        ungetc(c, in);
+        in.unget();
     return n;
 }
 
+/* A whole number as "%d" reads it; beyond the range of int it is held at
+   its limit.  The text is a sign and digits, the sign optional. */
+int to_int(std::string_view text) {
+    const char *first = text.data(), *last = first + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    int value = 0;
+    auto [end, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc() && end == last)
+        return value;
+    char copy[kNumberMax + 1];
+    size_t n = std::min(text.size(), sizeof copy - 1);
+    std::memcpy(copy, text.data(), n);
+    copy[n] = '\0';
+    return static_cast<int>(std::clamp<long>(std::strtol(copy, nullptr, 10), INT_MIN, INT_MAX));
+}
+
+/*
+ * A decimal of at most 7 digits and no exponent, such as 41.98: its digits
+ * and the power of ten they are divided by are floats held exactly, and
+ * one correctly rounded division gives what strtof gives.  False for any
+ * other text.
+ */
+bool short_decimal(const char *first, const char *last, float &out) {
+    static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+    bool negative = first != last && *first == '-';
+    first += negative ? 1 : 0;
+    long digits = 0;
+    int count = 0, scale = 0;
+    bool point = false;
+    for (; first != last; ++first) {
+        if (*first == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (!is_digit(*first) || ++count > 7)
+            return false;
+        digits = digits * 10 + (*first - '0');
+        scale += point ? 1 : 0;
+    }
+    if (count == 0)
+        return false;
+    float value = static_cast<float>(digits) / kPowers[scale];
+    out = negative ? -value : value;
+    return true;
+}
+
+/* A real number as "%f" reads it.  from_chars and strtof agree wherever
+   from_chars answers for the whole text; elsewhere (out of range, forms it
+   does not take) the C conversion decides. */
+float to_real(std::string_view text) {
+    const char *first = text.data(), *last = first + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    float value = 0;
+    if (short_decimal(first, last, value))
+        return value;
+    auto [end, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc() && end == last)
+        return value;
+    char copy[kNumberMax + 1];
+    size_t n = std::min(text.size(), sizeof copy - 1);
+    std::memcpy(copy, text.data(), n);
+    copy[n] = '\0';
+    return std::strtof(copy, nullptr);
+}
+
 /* Like "%d"; a value beyond the range of int is held at its limit. */
-Scan scan_int(FILE *in, int &out) {
+Scan scan_int(Source &in, int &out) {
     if (skip_space(in) == EOF)
         return Scan::end;
     NumberText t;
     take_one(in, t, "+-");
     if (take_digits(in, t) == 0 || t.overflow)
         return Scan::mismatch;
-    long v = std::strtol(t.buf, nullptr, 10);
-    out = static_cast<int>(std::clamp<long>(v, INT_MIN, INT_MAX));
+    out = to_int({t.buf, static_cast<size_t>(t.len)});
     return Scan::ok;
 }
 
 /* Like "%f" for decimal numbers with an optional exponent. */
-Scan scan_real(FILE *in, float &out) {
+Scan scan_real(Source &in, float &out) {
     if (skip_space(in) == EOF)
         return Scan::end;
     NumberText t;
@@ -180,19 +314,19 @@ Scan scan_real(FILE *in, float &out) {
     }
     if (t.overflow)
         return Scan::mismatch;
-    out = std::strtof(t.buf, nullptr);
+    out = to_real({t.buf, static_cast<size_t>(t.len)});
     return Scan::ok;
 }
 
 /* The priority field: its first characters, the rest of its word dropped. */
-Scan scan_prior(FILE *in, char *prior) {
+Scan scan_prior(Source &in, char *prior) {
     Scan s = scan_word(in, prior, kPriorWidth);
     if (s == Scan::ok)
         skip_word(in);
     return s;
 }
 
-Scan scan_field(FILE *in, int field, CTY_data &rec, char *prior) {
+Scan scan_field(Source &in, int field, CTY_data &rec, char *prior) {
     switch (field) {
     case 0:
         return scan_word(in, rec.name, sizeof rec.name - 1);
@@ -223,7 +357,7 @@ Scan scan_field(FILE *in, int field, CTY_data &rec, char *prior) {
  * the first.  After a whole record the white space that follows it (blank
  * lines included) is skipped.
  */
-int scan_record(FILE *in, CTY_data &rec, char *prior) {
+int scan_record(Source &in, CTY_data &rec, char *prior) {
     for (int field = 0; field < kFields; ++field) {
         Scan s = scan_field(in, field, rec, prior);
         if (s == Scan::end && field == 0)
@@ -233,6 +367,153 @@ int scan_record(FILE *in, CTY_data &rec, char *prior) {
     }
     skip_space(in);
     return kFields;
+}
+
+/* ------------------------------------------------------------------------
+ * Whole-line decoding
+ * ---------------------------------------------------------------------- */
+
+/* The widths of the text fields, and the kind of every field of a line. */
+enum class Kind { text, prior, real, whole };
+struct FieldForm {
+    Kind kind;
+    size_t width; /* texts: longest the scan keeps whole */
+};
+constexpr FieldForm kForms[kFields] = {{Kind::text, sizeof CTY_data::name - 1},
+                                       {Kind::text, sizeof CTY_data::state - 1},
+                                       {Kind::text, sizeof CTY_data::region - 1},
+                                       {Kind::text, sizeof CTY_data::id - 1},
+                                       {Kind::prior, 0},
+                                       {Kind::real, 0},
+                                       {Kind::real, 0},
+                                       {Kind::real, 0},
+                                       {Kind::whole, 0},
+                                       {Kind::whole, 0}};
+
+size_t digits_at(std::string_view w, size_t at) {
+    size_t n = 0;
+    while (at + n < w.size() && is_digit(w[at + n]))
+        ++n;
+    return n;
+}
+
+size_t sign_at(std::string_view w, size_t at) {
+    return at < w.size() && (w[at] == '+' || w[at] == '-') ? 1 : 0;
+}
+
+/* Is the whole word one number as the field scan would read it? */
+bool whole_number(std::string_view w, Kind kind) {
+    if (w.size() > static_cast<size_t>(kNumberMax))
+        return false;
+    size_t at = sign_at(w, 0);
+    size_t digits = digits_at(w, at);
+    at += digits;
+    if (kind == Kind::whole)
+        return digits > 0 && at == w.size();
+    if (at < w.size() && w[at] == '.') {
+        size_t more = digits_at(w, at + 1);
+        digits += more;
+        at += 1 + more;
+    }
+    if (digits == 0)
+        return false;
+    if (at < w.size() && (w[at] == 'e' || w[at] == 'E')) {
+        at += 1 + sign_at(w, at + 1);
+        size_t exp = digits_at(w, at);
+        if (exp == 0)
+            return false;
+        at += exp;
+    }
+    return at == w.size();
+}
+
+/* Bytes of a line: inside a word, white space, or the line's end. */
+enum ByteClass : unsigned char { word_byte, space_byte, end_byte };
+constexpr std::array<unsigned char, 256> kByteClass = [] {
+    std::array<unsigned char, 256> t{};
+    for (unsigned char c : {' ', '\t', '\v', '\f', '\r'})
+        t[c] = space_byte;
+    t['\n'] = end_byte;
+    return t;
+}();
+
+/* Splits the line from `p` to its '\n' into exactly kFields words that the
+   field scan would read one to a field; false for any other line. */
+bool split_record(const char *p, std::string_view (&words)[kFields]) {
+    auto q = reinterpret_cast<const unsigned char *>(p);
+    int n = 0;
+    while (true) {
+        while (kByteClass[*q] == space_byte)
+            ++q;
+        if (kByteClass[*q] == end_byte)
+            break;
+        auto start = q;
+        while (kByteClass[*q] == word_byte)
+            ++q;
+        if (n == kFields)
+            return false;
+        words[n++] =
+            std::string_view(reinterpret_cast<const char *>(start), static_cast<size_t>(q - start));
+    }
+    if (n != kFields)
+        return false;
+    for (int i = 0; i < kFields; ++i) {
+        const FieldForm &f = kForms[i];
+        if (f.kind == Kind::text && words[i].size() > f.width)
+            return false;
+        if ((f.kind == Kind::real || f.kind == Kind::whole) && !whole_number(words[i], f.kind))
+            return false;
+    }
+    return true;
+}
+
+template <size_t N> void copy_word(char (&out)[N], std::string_view w) {
+    size_t n = std::min(w.size(), N - 1);
+    std::memcpy(out, w.data(), n);
+    out[n] = '\0';
+}
+
+void decode_texts(const std::string_view (&w)[kFields], CTY_data &rec, char *prior) {
+    copy_word(rec.name, w[0]);
+    copy_word(rec.state, w[1]);
+    copy_word(rec.region, w[2]);
+    copy_word(rec.id, w[3]);
+    size_t n = std::min(w[4].size(), static_cast<size_t>(kPriorWidth));
+    std::memcpy(prior, w[4].data(), n);
+    prior[n] = '\0';
+}
+
+void decode_numbers(const std::string_view (&w)[kFields], CTY_data &rec) {
+    rec.lat = to_real(w[5]);
+    rec.lon = to_real(w[6]);
+    rec.el = to_real(w[7]);
+    rec.wmo = to_int(w[8]);
+    rec.num = to_int(w[9]);
+}
+
+/*
+ * The end of the line under the scan, when it is all in the block: its
+ * newline, or the end of the file, where the '\n' behind the bytes held
+ * stands in for one.  Null when the line does not fit the block.
+ */
+const char *line_end(Source &in) {
+    size_t from = in.pos;
+    while (true) {
+        const void *nl = std::memchr(in.buf + from, '\n', in.len - from);
+        if (nl != nullptr)
+            return static_cast<const char *>(nl);
+        size_t before = in.len - in.pos;
+        if (!in.fill())
+            return in.eof ? in.buf + in.len : nullptr;
+        from = before; /* the block was moved to its front */
+    }
+}
+
+/* Leaves the scan after the line ending at `end` and the white space that
+   follows it, as the field scan does after a whole record. */
+void pass_line(Source &in, const char *end) {
+    in.pos = static_cast<size_t>(end - in.buf);
+    skip_space(in);
 }
 
 /* ------------------------------------------------------------------------
@@ -264,10 +545,49 @@ void decode_prior(std::string_view field, CTY_data &rec) {
         rec.mos = '*';
         at = 1;
     }
-    if (at < field.size() && field[at] >= '0' && field[at] <= '9')
+    if (at < field.size() && is_digit(field[at]))
         rec.prior = field[at] - '0';
     if (at + 1 < field.size() && field[at + 1] == '*')
         rec.ua = '*';
+}
+
+void finish_record(CTY_data &rec, int count, const char *prior) {
+    if (count > 4)
+        decode_prior(prior, rec);
+    if (rec.el > 9000)
+        rec.el = KEM_MISSING;
+}
+
+/*
+ * Reads the next record; with a selection, regular lines whose texts no
+ * item can select are passed over before their numbers are converted.
+ */
+int read_record(CTY_data &rec, const CTY_select *sel) {
+    Source &in = db.in;
+    while (true) {
+        if (in.at_end)
+            return -1;
+        rec = empty_record();
+        char prior[kPriorWidth + 1] = "";
+        if (skip_space(in) == EOF)
+            return -1;
+        const char *end = line_end(in);
+        std::string_view words[kFields];
+        if (end == nullptr || !split_record(in.buf + in.pos, words)) {
+            int count = scan_record(in, rec, prior);
+            finish_record(rec, count, prior);
+            return count;
+        }
+        decode_texts(words, rec, prior);
+        if (sel != nullptr && CTY_select_texts(sel, &rec) == 0) {
+            pass_line(in, end);
+            continue;
+        }
+        decode_numbers(words, rec);
+        pass_line(in, end);
+        finish_record(rec, kFields, prior);
+        return kFields;
+    }
 }
 
 /* ------------------------------------------------------------------------
@@ -323,7 +643,8 @@ int CTY_open(const char *filename, int f_access, int f_type) {
     if (db.stream == nullptr)
         return -1;
     db.type = f_type;
-    return fileno(db.stream);
+    db.in.fd = fileno(db.stream);
+    return db.in.fd;
 }
 
 int CTY_getinfo(int city_fd, CTY_info *info) {
@@ -334,10 +655,14 @@ int CTY_getinfo(int city_fd, CTY_info *info) {
     return 0;
 }
 
+/* A stream that cannot seek (a pipe) keeps what was read ahead. */
 int CTY_rewind(int) {
     if (db.stream == nullptr)
         return -1;
-    rewind(db.stream);
+    if (lseek(db.in.fd, 0, SEEK_SET) == 0)
+        db.in.reset();
+    else
+        db.in.eof = db.in.at_end = false;
     return 0;
 }
 
@@ -349,16 +674,15 @@ int CTY_close(int) {
 }
 
 int CTY_read(int, CTY_data *city) {
-    if (db.stream == nullptr || city == nullptr || feof(db.stream))
+    if (db.stream == nullptr || city == nullptr)
         return -1;
-    *city = empty_record();
-    char prior[kPriorWidth + 1] = "";
-    int count = scan_record(db.stream, *city, prior);
-    if (count > 4)
-        decode_prior(prior, *city);
-    if (city->el > 9000)
-        city->el = KEM_MISSING;
-    return count;
+    return read_record(*city, nullptr);
+}
+
+int CTY_read_select(int, CTY_data *city, const CTY_select *sel) {
+    if (db.stream == nullptr || city == nullptr)
+        return -1;
+    return read_record(*city, sel);
 }
 
 int CTY_data_init(CTY_data *data) {
@@ -373,15 +697,12 @@ int CTY_data_init(CTY_data *data) {
     return 0;
 }
 
-int CTY_open_file(const char *city_file, int *num_stats) {
-    const char *name = database_name(city_file);
-    if (name == nullptr)
-        return -1;
-    char path[KEM_PATH_MAX] = "";
-    bool fits = FILE_add_path(RES_get("file_path"), name, path) != nullptr;
+int CTY_open_path(const char *path, int usable, int *num_stats) {
+    if (path == nullptr)
+        path = "";
     if (num_stats != nullptr)
-        *num_stats = fits ? station_estimate(path) : 0;
-    if (!fits) {
+        *num_stats = usable ? station_estimate(path) : 0;
+    if (!usable) {
         MESS_print(M_warn, "CTY_open_file: Database file name too long: %s...\n", path);
         return -1;
     }
@@ -389,6 +710,15 @@ int CTY_open_file(const char *city_file, int *num_stats) {
     if (fd < 0)
         MESS_print(M_warn, "CTY_open_file: Database file not found: %s\n", path);
     return fd;
+}
+
+int CTY_open_file(const char *city_file, int *num_stats) {
+    const char *name = database_name(city_file);
+    if (name == nullptr)
+        return -1;
+    char path[KEM_PATH_MAX] = "";
+    bool fits = FILE_add_path(RES_get("file_path"), name, path) != nullptr;
+    return CTY_open_path(path, fits ? 1 : 0, num_stats);
 }
 
 /* ------------------------------------------------------------------------

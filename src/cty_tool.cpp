@@ -8,70 +8,128 @@
  * prefix.  Also answers, for callers that know only an identifier,
  * whether a list may select it.
  *
- * The module owns no state.  Nothing is printed: an item that cannot be
- * read (an unreadable number, a key without the pieces it needs) simply
- * does not match.
+ * A list is prepared once (CTY_select): its items split into pieces, the
+ * key of every piece found and its number read, and the plain forms of
+ * all items gathered into hash tables, so that a thousand identifiers
+ * cost about what one does.  The record's own texts ("%2s_%2s", "%5.5d")
+ * are formed only when an item compares with them.
+ *
+ * State: the selection that CTY_data_cmp prepared for the last list it
+ * was given, kept while the list stays the same.  Nothing is printed: an
+ * item that cannot be read (an unreadable number, a key without the pieces
+ * it needs) simply does not match; a selection that cannot be prepared
+ * for want of memory matches nothing.
  */
 #include "kem.h"
 
 #include <algorithm>
+#include <bitset>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
-/* Keys an item may begin with to be a key expression, in the order tried. */
-constexpr const char *kKeys[] = {"Name=", "ST=",   "ST:",   "CN=",  "CN:",  "ID=",  "RA<",  "P=",
-                                 "P<",    "P>",    "Lat=",  "Lat<", "Lat>", "Lon=", "Lon<", "Lon>",
-                                 "Elev=", "Elev<", "Elev>", "WMO=", "WMO<", "WMO>"};
+/* ------------------------------------------------------------------------
+ * The vocabulary
+ * ---------------------------------------------------------------------- */
 
-/* The record's texts, terminated, and the forms the selectors compare with. */
-struct Station {
-    const CTY_data *data;
-    char name[sizeof(CTY_data::name) + 1];
-    char state[sizeof(CTY_data::state) + 1];
-    char region[sizeof(CTY_data::region) + 1];
-    char id[sizeof(CTY_data::id) + 1];
-    char state_region[8]; /* "%2s_%2s" */
-    char number[16];      /* "%5.5d" */
+enum class Test : unsigned char {
+    name,        /* the text is a prefix of the name (an empty one matches nothing) */
+    state,       /* the text is the state, or state_region */
+    state_next,  /* the piece is ST: the next piece is compared as for ST= */
+    region,      /* the text is the region */
+    region_next, /* the piece is CN: the next piece is the region */
+    id,          /* the text is the identifier */
+    range,       /* RA<lat:lon:km, the next two pieces holding lon and km */
+    number,      /* the number after the key compares with a field */
+    number_text, /* the text is the station number as "%5.5d" */
 };
 
-/* The pieces of one item and the cursor of the pass over them. */
-struct Pieces {
-    int count;
-    char **piece;
-    int cursor;
+enum class Field : unsigned char { none, prior, lat, lon, elev, wmo };
 
-    const char *at() const { return piece[cursor]; }
-    bool has_more(int n) const { return cursor + n < count; }
+struct Key {
+    const char *key; /* what an item or piece begins with, in any case */
+    Test test;
+    Field field; /* number keys: the field compared; the key ends in the operator */
 };
 
-template <size_t N> void copy_field(char (&out)[N], const char *field, size_t size) {
-    size_t n = strnlen(field, std::min(size, N - 1));
-    std::memcpy(out, field, n);
-    out[n] = '\0';
-}
-
-Station describe(const CTY_data &data) {
-    Station s{};
-    s.data = &data;
-    copy_field(s.name, data.name, sizeof data.name);
-    copy_field(s.state, data.state, sizeof data.state);
-    copy_field(s.region, data.region, sizeof data.region);
-    copy_field(s.id, data.id, sizeof data.id);
-    std::snprintf(s.state_region, sizeof s.state_region, "%2.2s_%2.2s", s.state, s.region);
-    std::snprintf(s.number, sizeof s.number, "%5.5d", data.wmo);
-    return s;
-}
+/*
+ * One row per key.  An item that begins with any of these keys is a key
+ * expression (CTY_id_cmp).  A pass over the pieces of an item applies the
+ * rows in this order, and here order matters: "ST:", "CN:" and "RA<" move
+ * the cursor to later pieces, and the rows below them in the same pass test
+ * the piece the cursor moved to.
+ */
+constexpr Key kKeys[] = {
+    {"Name=", Test::name, Field::none},      {"ST=", Test::state, Field::none},
+    {"ST:", Test::state_next, Field::none},  {"CN=", Test::region, Field::none},
+    {"CN:", Test::region_next, Field::none}, {"ID=", Test::id, Field::none},
+    {"RA<", Test::range, Field::none},       {"P=", Test::number, Field::prior},
+    {"P<", Test::number, Field::prior},      {"P>", Test::number, Field::prior},
+    {"Lat=", Test::number, Field::lat},      {"Lat<", Test::number, Field::lat},
+    {"Lat>", Test::number, Field::lat},      {"Lon=", Test::number, Field::lon},
+    {"Lon<", Test::number, Field::lon},      {"Lon>", Test::number, Field::lon},
+    {"Elev=", Test::number, Field::elev},    {"Elev<", Test::number, Field::elev},
+    {"Elev>", Test::number, Field::elev},    {"WMO=", Test::number_text, Field::none},
+    {"WMO<", Test::number, Field::wmo},      {"WMO>", Test::number, Field::wmo},
+};
+constexpr int kKeyCount = static_cast<int>(sizeof kKeys / sizeof kKeys[0]);
 
 int length(const char *text) {
     return static_cast<int>(std::min(std::strlen(text), size_t{INT_MAX}));
 }
 
-bool has_key(const char *piece, const char *key) {
-    return strnicmp(piece, key, length(key)) == 0;
+bool has_key(const char *text, const char *key) {
+    return strnicmp(text, key, length(key)) == 0;
+}
+
+/* A piece of its own ("ST", "CN") stands for the key without its ':'. */
+bool takes_next(Test t) {
+    return t == Test::state_next || t == Test::region_next;
+}
+
+/* The row of the key a piece begins with, or -1.  Keys exclude each other,
+   so a piece has at most one. */
+int piece_key(const char *piece) {
+    for (int k = 0; k < kKeyCount; ++k) {
+        const Key &key = kKeys[k];
+        bool found = takes_next(key.test)
+                         ? strnicmp(piece, key.key, 2) == 0 && std::strlen(piece) == 2
+                         : has_key(piece, key.key);
+        if (found)
+            return k;
+    }
+    return -1;
+}
+
+bool reads_numbers(Test t) {
+    return t == Test::range || t == Test::number || t == Test::number_text;
+}
+
+bool real_field(Field f) {
+    return f == Field::lat || f == Field::lon || f == Field::elev;
+}
+
+double field_value(Field f, const CTY_data &d) {
+    switch (f) {
+    case Field::prior:
+        return d.prior;
+    case Field::lat:
+        return d.lat;
+    case Field::lon:
+        return d.lon;
+    case Field::elev:
+        return d.el;
+    default:
+        return d.wmo;
+    }
 }
 
 /* A whole number read as by "%d"; false when there is none. */
@@ -106,195 +164,434 @@ bool compare(double value, char op, double limit) {
     }
 }
 
+/* Case folding as stricmp does it in the C locale, which programs keep. */
+char fold(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string folded(std::string_view text) {
+    std::string out(text);
+    for (char &c : out)
+        c = fold(c);
+    return out;
+}
+
+/* A short text folded into `out`, which holds N - 1 characters. */
+template <size_t N> std::string_view folded(const char (&text)[N], char (&out)[N]) {
+    size_t n = 0;
+    for (; n < N - 1 && text[n] != '\0'; ++n)
+        out[n] = fold(text[n]);
+    return {out, n};
+}
+
+/* stricmp's equality, without its per-character calls. */
+bool same_text(const char *a, const char *b) {
+    for (; fold(*a) == fold(*b); ++a, ++b) {
+        if (*a == '\0')
+            return true;
+    }
+    return false;
+}
+
+/* "%5.5d": the digits, at least five of them, after a '-' when negative. */
+void format_number(int value, char (&out)[16]) {
+    unsigned long v = value < 0 ? 0ul - static_cast<unsigned long>(value) : value;
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n < 5)
+        digits[n++] = '0';
+    int at = 0;
+    if (value < 0)
+        out[at++] = '-';
+    while (n > 0)
+        out[at++] = digits[--n];
+    out[at] = '\0';
+}
+
+/* ------------------------------------------------------------------------
+ * A record as the tests see it
+ * ---------------------------------------------------------------------- */
+
+template <size_t N> void copy_field(char (&out)[N], const char *field, size_t size) {
+    size_t n = strnlen(field, std::min(size, N - 1));
+    std::memcpy(out, field, n);
+    out[n] = '\0';
+}
+
+/* The record's texts, terminated, and the forms some tests compare with,
+   made when first asked for. */
+class Station {
+  public:
+    explicit Station(const CTY_data &d) : data(d) {
+        copy_field(name, d.name, sizeof d.name);
+        copy_field(state, d.state, sizeof d.state);
+        copy_field(region, d.region, sizeof d.region);
+        copy_field(id, d.id, sizeof d.id);
+    }
+    const char *state_region() {
+        if (state_region_[0] == '\0')
+            std::snprintf(state_region_, sizeof state_region_, "%2.2s_%2.2s", state, region);
+        return state_region_;
+    }
+    const char *number() {
+        if (number_[0] == '\0')
+            format_number(data.wmo, number_);
+        return number_;
+    }
+
+    const CTY_data &data;
+    char name[sizeof(CTY_data::name) + 1];
+    char state[sizeof(CTY_data::state) + 1];
+    char region[sizeof(CTY_data::region) + 1];
+    char id[sizeof(CTY_data::id) + 1];
+
+  private:
+    char state_region_[8] = "";
+    char number_[16] = "";
+};
+
 /* ST= text: the state (2 characters) or state_region (5). */
-bool state_matches(const char *text, const Station &s) {
+bool state_matches(const char *text, Station &s) {
     switch (std::strlen(text)) {
     case 2:
-        return stricmp(text, s.state) == 0;
+        return same_text(text, s.state);
     case 5:
-        return stricmp(text, s.state_region) == 0;
+        return same_text(text, s.state_region());
     default:
         return false;
     }
 }
 
 /* ------------------------------------------------------------------------
- * The tests of one pass, in the order they are applied
+ * Prepared items
  * ---------------------------------------------------------------------- */
 
-bool name_test(Pieces &p, const Station &s) {
-    if (!has_key(p.at(), "Name="))
-        return false;
-    const char *text = p.at() + 5;
-    return *text != '\0' && strnicmp(text, s.name, length(text)) == 0;
-}
+/* One piece of an item, its key found and its numbers read. */
+struct Piece {
+    std::string text;
+    int key = -1;          /* row of kKeys, or -1 */
+    bool after_ok = false; /* the number after the key could be read */
+    double after = 0;      /* ... as "%d" or "%f", by the key's field */
+    bool whole_ok = false; /* the whole piece read as a real (RA< lon, km) */
+    float whole = 0;
 
-bool state_test(Pieces &p, const Station &s) {
-    return has_key(p.at(), "ST=") && state_matches(p.at() + 3, s);
-}
-
-/* ST and CN as a piece of their own compare the next piece. */
-bool state_piece_test(Pieces &p, const Station &s) {
-    if (stricmp(p.at(), "ST") != 0 || !p.has_more(1))
-        return false;
-    ++p.cursor;
-    return state_matches(p.at(), s);
-}
-
-bool region_test(Pieces &p, const Station &s) {
-    return has_key(p.at(), "CN=") && stricmp(p.at() + 3, s.region) == 0;
-}
-
-bool region_piece_test(Pieces &p, const Station &s) {
-    if (stricmp(p.at(), "CN") != 0 || !p.has_more(1))
-        return false;
-    ++p.cursor;
-    return stricmp(p.at(), s.region) == 0;
-}
-
-bool id_test(Pieces &p, const Station &s) {
-    return has_key(p.at(), "ID=") && stricmp(p.at() + 3, s.id) == 0;
-}
-
-/*
- * RA<lat:lon:range takes the next two pieces; they are passed over only
- * when all three numbers could be read.
- */
-bool range_test(Pieces &p, const Station &s) {
-    if (!has_key(p.at(), "RA<") || !p.has_more(2))
-        return false;
-    float lat = 0, lon = 0, range = 0;
-    if (!read_real(p.at() + 3, lat) || !read_real(p.piece[p.cursor + 1], lon) ||
-        !read_real(p.piece[p.cursor + 2], range))
-        return false;
-    p.cursor += 2;
-    float dist = calc_earth_dist(lat, lon, s.data->lat, s.data->lon);
-    return dist >= 0 && dist <= range;
-}
-
-/* Keys that compare one number of the record; the operator ends the key. */
-struct NumberKey {
-    const char *key;
-    bool real; /* read as "%f", else "%d" */
-    double (*field)(const CTY_data &d);
+    const char *arg() const { return text.c_str() + std::strlen(kKeys[key].key); }
 };
 
-const NumberKey kNumberKeys[] = {
-    {"P=", false, [](const CTY_data &d) { return double(d.prior); }},
-    {"P<", false, [](const CTY_data &d) { return double(d.prior); }},
-    {"P>", false, [](const CTY_data &d) { return double(d.prior); }},
-    {"Lat=", true, [](const CTY_data &d) { return double(d.lat); }},
-    {"Lat<", true, [](const CTY_data &d) { return double(d.lat); }},
-    {"Lat>", true, [](const CTY_data &d) { return double(d.lat); }},
-    {"Lon=", true, [](const CTY_data &d) { return double(d.lon); }},
-    {"Lon<", true, [](const CTY_data &d) { return double(d.lon); }},
-    {"Lon>", true, [](const CTY_data &d) { return double(d.lon); }},
-    {"Elev=", true, [](const CTY_data &d) { return double(d.el); }},
-    {"Elev<", true, [](const CTY_data &d) { return double(d.el); }},
-    {"Elev>", true, [](const CTY_data &d) { return double(d.el); }},
-    {"WMO<", false, [](const CTY_data &d) { return double(d.wmo); }},
-    {"WMO>", false, [](const CTY_data &d) { return double(d.wmo); }},
-};
-
-/* Reals are read and compared in single precision, as they are stored. */
-bool number_key_matches(const NumberKey &k, const char *text, const CTY_data &d) {
-    char op = k.key[std::strlen(k.key) - 1];
-    if (k.real) {
-        float limit = 0;
-        return read_real(text, limit) && compare(k.field(d), op, limit);
+Piece prepare_piece(const char *text) {
+    Piece p;
+    p.text = text;
+    p.key = piece_key(text);
+    p.whole_ok = read_real(text, p.whole);
+    if (p.key < 0)
+        return p;
+    const Key &k = kKeys[p.key];
+    if (k.test == Test::range || real_field(k.field)) {
+        float v = 0;
+        p.after_ok = read_real(p.arg(), v);
+        p.after = v;
+    } else if (k.test == Test::number) {
+        int v = 0;
+        p.after_ok = read_int(p.arg(), v);
+        p.after = v;
     }
-    int limit = 0;
-    return read_int(text, limit) && compare(k.field(d), op, limit);
+    return p;
 }
 
-bool number_test(Pieces &p, const Station &s) {
+/* An item whose first piece begins with a key; any other item can match
+   only as a plain selector. */
+struct Keyed {
+    int index;
+    std::vector<Piece> pieces;
+};
+
+/* The cursor over the pieces of an item during one pass. */
+struct Cursor {
+    const std::vector<Piece> &pieces;
+    size_t at;
+
+    const Piece &piece() const { return pieces[at]; }
+    bool has_more(size_t n) const { return at + n < pieces.size(); }
+};
+
+bool range_test(Cursor &c, const Station &s) {
+    const Piece &p = c.piece();
+    if (!c.has_more(2) || !p.after_ok)
+        return false;
+    const Piece &lon = c.pieces[c.at + 1], &range = c.pieces[c.at + 2];
+    if (!lon.whole_ok || !range.whole_ok)
+        return false;
+    c.at += 2;
+    float dist = calc_earth_dist(static_cast<float>(p.after), lon.whole, s.data.lat, s.data.lon);
+    return dist >= 0 && dist <= range.whole;
+}
+
+/* The test of row `k` on the piece under the cursor, which begins with
+   its key. */
+bool run_test(int k, Cursor &c, Station &s) {
+    const Key &key = kKeys[k];
+    const Piece &p = c.piece();
+    switch (key.test) {
+    case Test::name:
+        return *p.arg() != '\0' && strnicmp(p.arg(), s.name, length(p.arg())) == 0;
+    case Test::state:
+        return state_matches(p.arg(), s);
+    case Test::state_next:
+    case Test::region_next:
+        if (!c.has_more(1))
+            return false;
+        ++c.at;
+        return key.test == Test::state_next ? state_matches(c.piece().text.c_str(), s)
+                                            : same_text(c.piece().text.c_str(), s.region);
+    case Test::region:
+        return same_text(p.arg(), s.region);
+    case Test::id:
+        return same_text(p.arg(), s.id);
+    case Test::range:
+        return range_test(c, s);
+    case Test::number:
+        return p.after_ok &&
+               compare(field_value(key.field, s.data), key.key[std::strlen(key.key) - 1], p.after);
+    case Test::number_text:
+        return same_text(p.arg(), s.number());
+    }
+    return false;
+}
+
+/* One pass: the rows in table order, each on the piece then under the
+   (possibly moved) cursor.  A piece has one row, so a row applies when
+   the piece under the cursor has it and it comes later than the last. */
+bool run_pass(Cursor &c, Station &s) {
     bool mark = false;
-    for (const NumberKey &k : kNumberKeys) {
-        if (has_key(p.at(), k.key) && number_key_matches(k, p.at() + std::strlen(k.key), *s.data))
+    for (int next = 0; c.piece().key >= next;) {
+        int k = c.piece().key;
+        if (run_test(k, c, s))
             mark = true;
+        next = k + 1;
     }
     return mark;
 }
 
-bool number_text_test(Pieces &p, const Station &s) {
-    return has_key(p.at(), "WMO=") && stricmp(p.at() + 4, s.number) == 0;
-}
-
-using Test = bool (*)(Pieces &p, const Station &s);
-
-/* Table order; WMO= is tried among the numeric keys, which exclude each other. */
-constexpr Test kTests[] = {name_test,   state_test,        state_piece_test,
-                           region_test, region_piece_test, id_test,
-                           range_test,  number_test,       number_text_test};
-
-/* One pass: every test on the piece under the (possibly moving) cursor. */
-bool run_pass(Pieces &p, const Station &s) {
+bool pieces_match(const Keyed &item, Station &s) {
+    Cursor c{item.pieces, 0};
     bool mark = false;
-    for (Test t : kTests) {
-        if (t(p, s))
-            mark = true;
-    }
-    return mark;
-}
-
-bool pieces_match(Pieces p, const Station &s) {
-    bool mark = false;
-    for (p.cursor = 0; p.cursor < p.count; ++p.cursor) {
-        mark = run_pass(p, s);
+    for (; c.at < item.pieces.size(); ++c.at) {
+        mark = run_pass(c, s);
         if (!mark)
             break;
     }
     return mark;
 }
 
-/* The whole item as a station number, an identifier or a name prefix. */
-bool plain_match(const char *item, const Station &s) {
-    int len = length(item);
-    if (len == 5 && std::strcmp(item, s.number) == 0)
-        return true;
-    if (stricmp(item, s.id) == 0)
-        return true;
-    return len > 4 && strnicmp(item, s.name, len) == 0;
-}
-
-bool item_matches(const char *item, const Station &s) {
-    int count = 0;
-    char **pieces = nullptr;
-    bool mark = false;
-    if (parse_string(item, ':', &count, &pieces) == 0) {
-        mark = pieces_match(Pieces{count, pieces, 0}, s);
-        free_parsed_array(count, pieces);
-    }
-    return mark || plain_match(item, s);
-}
-
-bool begins_with_key(const char *item) {
-    for (const char *key : kKeys) {
-        if (has_key(item, key))
-            return true;
-    }
-    return false;
+/* Could an item of this text equal a station number as "%5.5d"? */
+bool number_like(std::string_view text) {
+    return text.size() == 5 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
+
+/* ------------------------------------------------------------------------
+ * The prepared selection
+ * ---------------------------------------------------------------------- */
+
+struct CTY_select {
+    using Index = std::unordered_map<std::string_view, int>; /* text -> first item */
+
+    int count = 0;
+    std::vector<Keyed> keyed;                  /* in item order */
+    std::vector<std::string> texts;            /* the plain forms, owning what the indexes view */
+    Index ids;                                 /* folded items as identifiers */
+    Index numbers;                             /* five-digit items */
+    Index prefixes;                            /* folded items of 5 to 20 characters */
+    std::bitset<256> id_starts, prefix_starts; /* first bytes of their keys */
+    unsigned long prefix_lengths = 0;          /* bit n: some prefix has n characters */
+    bool texts_decide = true;                  /* no item reads a number of the record */
+
+    void add(int index, const char *item);
+    int plain_match(Station &s) const;
+    int match(const CTY_data &d) const;
+};
+
+namespace {
+
+constexpr size_t kNameMax = sizeof(CTY_data::name) - 1;
+constexpr size_t kIdMax = sizeof(CTY_data::id) - 1;
+
+void enter(CTY_select::Index &index, std::string_view key, int item) {
+    index.emplace(key, item); /* the first item of a text stays */
+}
+
+int lookup(const CTY_select::Index &index, std::string_view key) {
+    auto found = index.find(key);
+    return found == index.end() ? INT_MAX : found->second;
+}
+
+} // namespace
+
+void CTY_select::add(int index, const char *item) {
+    std::string_view text = texts.emplace_back(folded(item));
+    auto first = static_cast<unsigned char>(text.empty() ? '\0' : text[0]);
+    if (text.size() <= kIdMax) {
+        enter(ids, text, index);
+        id_starts.set(first);
+    }
+    if (text.size() > 4 && text.size() <= kNameMax) {
+        enter(prefixes, text, index);
+        prefix_starts.set(first);
+        prefix_lengths |= 1ul << text.size();
+    }
+    if (number_like(text)) {
+        enter(numbers, text, index);
+        texts_decide = false;
+    }
+    int n = 0;
+    char **pieces = nullptr;
+    if (parse_string(item, ':', &n, &pieces) != 0)
+        return;
+    Keyed k{index, {}};
+    for (int i = 0; i < n; ++i) {
+        k.pieces.push_back(prepare_piece(pieces[i]));
+        if (k.pieces.back().key >= 0 && reads_numbers(kKeys[k.pieces.back().key].test))
+            texts_decide = false;
+    }
+    free_parsed_array(n, pieces);
+    if (k.pieces.front().key >= 0)
+        keyed.push_back(std::move(k));
+}
+
+/* The first item that matches as an identifier, station number or name
+   prefix; INT_MAX for none. */
+int CTY_select::plain_match(Station &s) const {
+    int best = INT_MAX;
+    char id[sizeof s.id];
+    if (id_starts.test(static_cast<unsigned char>(fold(s.id[0]))))
+        best = lookup(ids, folded(s.id, id));
+    if (!numbers.empty() && std::strlen(s.number()) == 5)
+        best = std::min(best, lookup(numbers, s.number()));
+    if (prefix_lengths != 0 && prefix_starts.test(static_cast<unsigned char>(fold(s.name[0])))) {
+        char buf[sizeof s.name];
+        std::string_view name = folded(s.name, buf);
+        for (size_t n = 5; n <= name.size(); ++n) {
+            if (prefix_lengths & (1ul << n))
+                best = std::min(best, lookup(prefixes, name.substr(0, n)));
+        }
+    }
+    return best;
+}
+
+int CTY_select::match(const CTY_data &d) const {
+    if (count <= 0)
+        return 1;
+    Station s(d);
+    int best = plain_match(s);
+    for (const Keyed &item : keyed) {
+        if (item.index >= best)
+            break;
+        if (pieces_match(item, s))
+            return item.index;
+    }
+    return best == INT_MAX ? -1 : best;
+}
+
+namespace {
+
+/* The selection CTY_data_cmp prepared last, and the list it was made of. */
+struct Cache {
+    std::vector<std::string> items;
+    std::vector<bool> present;
+    std::unique_ptr<CTY_select> sel;
+
+    bool holds(int numid, char **ids) const {
+        if (sel == nullptr || static_cast<size_t>(numid) != items.size())
+            return false;
+        for (int i = 0; i < numid; ++i) {
+            if ((ids[i] != nullptr) != present[i] || (ids[i] != nullptr && items[i] != ids[i]))
+                return false;
+        }
+        return true;
+    }
+};
+
+Cache cache;
+
+const CTY_select *cached_selection(int numid, char **ids) {
+    if (cache.holds(numid, ids))
+        return cache.sel.get();
+    cache.sel.reset(CTY_select_new(numid, ids));
+    try {
+        cache.items.assign(static_cast<size_t>(numid), std::string());
+        cache.present.assign(static_cast<size_t>(numid), false);
+        for (int i = 0; i < numid; ++i) {
+            cache.present[i] = ids[i] != nullptr;
+            if (ids[i] != nullptr)
+                cache.items[i] = ids[i];
+        }
+    } catch (...) {
+        cache.sel.reset();
+    }
+    return cache.sel.get();
+}
+
+} // namespace
+
+CTY_select *CTY_select_new(int numid, char **ids) {
+    try {
+        auto sel = std::make_unique<CTY_select>();
+        if (numid <= 0 || ids == nullptr)
+            return sel.release();
+        sel->count = numid;
+        sel->texts.reserve(static_cast<size_t>(numid)); /* the indexes view into them */
+        for (int i = 0; i < numid; ++i) {
+            if (ids[i] != nullptr)
+                sel->add(i, ids[i]);
+        }
+        return sel.release();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int CTY_select_cmp(const CTY_select *sel, const CTY_data *data) {
+    if (sel == nullptr || data == nullptr)
+        return -1;
+    try {
+        return sel->match(*data);
+    } catch (...) {
+        return -1;
+    }
+}
+
+int CTY_select_texts(const CTY_select *sel, const CTY_data *data) {
+    if (sel == nullptr || data == nullptr || !sel->texts_decide)
+        return 1;
+    return CTY_select_cmp(sel, data) != -1 ? 1 : 0;
+}
+
+void CTY_select_free(CTY_select *sel) {
+    delete sel;
+}
 
 int CTY_data_cmp(int numid, char **ids, const CTY_data *data) {
     if (numid <= 0 || ids == nullptr)
         return 1;
     if (data == nullptr)
         return -1;
-    Station s = describe(*data);
-    for (int i = 0; i < numid; ++i) {
-        if (ids[i] != nullptr && item_matches(ids[i], s))
-            return i;
-    }
-    return -1;
+    return CTY_select_cmp(cached_selection(numid, ids), data);
 }
 
 int CTY_id_cmp(const char *ids, const char *id) {
     if (ids == nullptr)
         return 0;
-    return begins_with_key(ids) || (id != nullptr && stricmp(ids, id) == 0) ? 1 : 0;
+    for (const Key &key : kKeys) {
+        if (has_key(ids, key.key))
+            return 1;
+    }
+    return id != nullptr && stricmp(ids, id) == 0 ? 1 : 0;
 }
 
 int CTY_ids_cmp(int numid, char **ids, const char *id) {

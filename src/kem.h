@@ -179,18 +179,21 @@ typedef struct {
  * string.cpp - line readers and string utilities
  * ---------------------------------------------------------------------- */
 
+/* Line readers: characters stored (string readers 1), 0 for an empty line, -1 at end of file. */
 int fgetline(FILE *ifile, char *string);
 int fgetnline(FILE *ifile, char *string, int len);
 int fgetstring(FILE *ifile, char *string, int len);
 int fget_rawstring(FILE *ifile, char *string, int len);
 int fskipline(FILE *ifile);
 
+/* Searches: 0 for equal (stricmp), 1/0 found (searchstr), null or -9999 for not found. */
 int stricmp(const char *s1, const char *s2);
 int strnicmp(const char *s1, const char *s2, int n);
 int searchstr(char **s1, int n, const char *s2);
 char *strlstr(const char *s1, const char *s2);
 int chk_arg(const char *arg, char **items, int num_items);
 
+/* In-place edits: 0, or 1/0 for done or refused; set_num the text, or null. */
 int trim_string(char *string);
 int trim_cr_string(char *string);
 int wsstrip_string(char *string);
@@ -207,12 +210,14 @@ int strntcpy(char *str1, const char *str2, int n);
 int strmcat(char *s1, const char *s2, int m);
 char *set_num(char *str, const char *format, float x);
 
+/* Classification: 1 when the text is of the kind, else 0. */
 int string_is_float(const char *string);
 int string_is_alpha(const char *string);
 int string_is_num(const char *string);
 int string_is_num_len(const char *string, int len);
 int string_is_blank(const char *string);
 
+/* Allocating: a copy or null; parsers 0 and an array for free_parsed_array, or -1. */
 char *create_string(const char *string);
 char *create_strcat(const char *oldstr, const char *delim, const char *string);
 int parse_string(const char *string, char delim, int *argc, char ***argv);
@@ -224,6 +229,7 @@ int free_parsed_array(int argc, char **argv);
  * files.cpp - paths and file access (FILE_)
  * ---------------------------------------------------------------------- */
 
+/* File facts: 1/0 for yes or no, a size, time or code; -1 when it cannot be examined. */
 int FILE_fullpath(const char *name);
 int FILE_is_stdio(const char *name);
 int FILE_add_path_delim(char *path);
@@ -249,18 +255,10 @@ int FILE_overwrite(const char *filename, int flag);
 int KEM_share(int mode);
 
 /* ------------------------------------------------------------------------
- * file_name.cpp - data file naming (FILE_)
- * ---------------------------------------------------------------------- */
-
-/* Key texts, indexed by the unsigned byte of `key`: at most 29 characters,
-   blanks stored as '_'; FILE_get_key copies into 30 bytes. */
-int FILE_set_key(int key, const char *str);
-int FILE_get_key(int key, char *str);
-
-/* ------------------------------------------------------------------------
  * mess.cpp - levelled message output (MESS_)
  * ---------------------------------------------------------------------- */
 
+/* Setters 0, queries the level, count or 1/0; MESS_print 1 when shown on the terminal. */
 int MESS_set(int oper, M_type level);
 int MESS_set_str(const char *str);
 M_type MESS_get(void);
@@ -274,6 +272,9 @@ int MESS_get_max_lines(void);
 int MESS_print(M_type type, const char *mess, ...) KEM_PRINTF(2, 3);
 int MESS_hold(M_type type, const char *mess);
 int MESS_print_prog(const char *string);
+/* 1 when a shown message of a kind other than error and warn goes to
+   standard output and nowhere else, without paging; else 0. */
+int MESS_plain_stdout(void);
 
 /* ------------------------------------------------------------------------
  * mqueue.cpp - message link to a display window (MQ_)
@@ -388,6 +389,103 @@ int DATE_julian_monday(int year, int julian, int *month, int *day);
 int DATE_monday_julian(int year, int month, int day, int *julian);
 
 /* ------------------------------------------------------------------------
+ * file_name.cpp - data file naming (FILE_)
+ * ---------------------------------------------------------------------- */
+
+/* Selecting a type: its template from the name convention file ("name_conv"
+   joined to "file_path"); settings ":c=text" after the type set key texts.
+   1 when a template was found or given. */
+int FILE_set_name(const char *type);
+/* "%d %s %s": the file period, the template and the header template. */
+int FILE_set_name_conv(const char *str);
+int FILE_get_name_conv(char *str);
+int FILE_save_name_conv(void);
+int FILE_restore_name_conv(void);
+int FILE_set_filename(const char *str);
+char *FILE_get_filename(char *str);
+/* The file period in seconds; -9999 while unknown. */
+int FILE_set_late_off(int val);
+int FILE_get_late_off(void);
+int FILE_set_min_size(int val);
+int FILE_get_min_size(void);
+/* Fixed (>= 0) and stepped (other negative) date fields for names; a step
+   code for hour or minute is -(offset * 100 + step). */
+int FILE_set_time(const Date *datim);
+int FILE_get_time(Date *datim);
+int FILE_reset_time(void);
+/* Key texts, indexed by the unsigned byte of `key`: at most 29 characters,
+   blanks stored as '_'; FILE_get_key copies into 30 bytes. */
+int FILE_set_key(int key, const char *str);
+int FILE_get_key(int key, char *str);
+int FILE_set_type(int type);
+int FILE_set_ext_info(const char *str);
+const char *FILE_get_ext_info(void);
+int FILE_get_date(Date *date);
+/* Names into 160-byte buffers, cut at 159 characters. */
+int FILE_set_date(const Date *datim, char *out_file);
+int FILE_hdr_set_date(const Date *datim, char *out_file);
+int FILE_set_date_off(const Date *datim, int offset, char *out_file);
+int FILE_extract_extra_info(char *file);
+int FILE_set_file(const char *file, char *out_file);
+time_t FILE_set_current(const char *cur, char *filename);
+/* Prints the files the template can match, across in columns; runs no
+   command. */
+int FILE_list_file(void);
+/* The date and time of an hour resource ("-ho", "kemhour", "hour:") set
+   for names, as the resource conversion reads it; 1. */
+int FILE_conv_hour(const char *value);
+
+/* ------------------------------------------------------------------------
+ * file_walk.cpp - choosing and walking data files (FILE_)
+ * ---------------------------------------------------------------------- */
+
+int FILE_get_file(const char *prompt, char *outfile);
+int FILE_get_file_only(const char *prompt, char *outfile);
+int FILE_first(const Date *datim);
+int FILE_get_next(char *file);
+int FILE_next_file(char *file);
+int FILE_prev_file(char *file);
+int FILE_num_hour(void);
+int FILE_get_skip(void);
+int FILE_get_offset(void);
+int FILE_set_def_hours(int hour);
+int FILE_get_num_hour(void);
+int FILE_get_num_file(void);
+int FILE_get_nsecs(void);
+int FILE_set_nsecs(int val);
+int FILE_print_first_date(const char *str);
+
+/* ------------------------------------------------------------------------
+ * date_label.cpp - date labels and the decoding window (DATE_)
+ * ---------------------------------------------------------------------- */
+
+/* Labels go into caller buffers; 80 bytes hold every label. */
+char *DATE_fhour_label(char *str, int fhour, int flag);
+int DATE_make_label(Date *date, char *str);
+int DATE_make_label_for_time_mod(int fhour, const char *model, const Date *date, char *str);
+int DATE_make_label_for_time(int fhour, int model, const Date *date, char *str);
+int DATE_make_label_for(int fhour, int model, time_t secs, char *str);
+int DATE_make_label_valid_time(int fhour, const Date *date, char *str);
+int DATE_format_label(char *str, const char *format, int fhour, const char *model,
+                      const Date *date);
+int DATE_make_seq(Date *date, char *str);
+int DATE_decode_seq(const char *str, Date *date);
+int DATE_decode_label(const char *str, Date *date);
+int DATE_decode_month(const char *str);
+int DATE_set_datim(const Date *date);
+int DATE_get_datim(Date *date);
+int DATE_set_range(int pre, int post);
+int DATE_chk_range(int time);
+
+/* ------------------------------------------------------------------------
+ * var.cpp - variable and model descriptors (VAR_)
+ * ---------------------------------------------------------------------- */
+
+/* The name of model number `model` into `name` (at least 20 bytes), empty
+   when the number names no model; 1 when named, else 0. */
+int VAR_model(char *name, int model);
+
+/* ------------------------------------------------------------------------
  * calc.cpp - surface calculations
  * ---------------------------------------------------------------------- */
 
@@ -424,6 +522,7 @@ float humiture(float temp, float dewp);
 float temp_hum_index(float temp, float dewp);
 float sfc_pr_alt(float alt, float el);
 float pres_alt(float pres);
+/* Great-circle distance in km between positions in degrees; -9999 for a missing one. */
 float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 
 /* ------------------------------------------------------------------------
@@ -446,6 +545,7 @@ enum {
     PLOT_ALL = 12 /* derived: the sum of switches 0 to 11 */
 };
 
+/* Getters the word or switch (0 outside the tables); setters 0, or -1 outside them. */
 int FLAG_get(int num);
 int64_t FLAG_getl(int num);
 int FLAG_set(int num, int value);
@@ -463,6 +563,7 @@ int FLAG_resetplot(int value);
  * system.cpp - process, prompt and timing utilities (KEM_)
  * ---------------------------------------------------------------------- */
 
+/* A value, exit code, slot index or 0 on success; -1 for a missing slot or child. */
 const char *KEM_version(void);
 void KEM_exit(int status) KEM_NORETURN;
 int KEM_get_pid(void);
@@ -493,6 +594,7 @@ int KEM_set_outfile(const char *name);
  * resrc.cpp - the resource store and the program name (RES_)
  * ---------------------------------------------------------------------- */
 
+/* Writers 0, or -1 when no record can be made; readers the value, null or 0 for none. */
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt);
 int RES_append(int index, const char *name, const char *data, DEF_convert cvt);
 int RES_put(const char *name, const char *value);
@@ -508,6 +610,7 @@ char *RES_get_progname(char *prog);
  * res_help.cpp - the option vocabulary: key-table entries and help (RES_)
  * ---------------------------------------------------------------------- */
 
+/* 1 (an unknown code prints its number, its entry matches nothing); 0 for a null entry. */
 int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
                  DEF_convert cvt, void *out, int *num);
 int RES_enter(RES_defobj *obj, res_type code);
@@ -520,6 +623,7 @@ int RES_help_item(res_type code);
  * res_init.cpp - start-up: command line, defaults files, environment (RES_)
  * ---------------------------------------------------------------------- */
 
+/* Fill the store from every source and convert: RES_init 1, RES_decode 0; never fail. */
 int RES_init(int argc, char **argv, const res_type *keyed, const res_type *positional);
 int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_defobj *table);
 
@@ -527,6 +631,7 @@ int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_def
  * res_conv.cpp - conversion of resource values (RES_)
  * ---------------------------------------------------------------------- */
 
+/* A device code (1 when unknown); 1 when converted, 0 without value or destination. */
 int RES_set_device(const char *dev);
 int RES_conv_data(const char *value, void *out, DEF_convert cvt);
 
@@ -534,11 +639,13 @@ int RES_conv_data(const char *value, void *out, DEF_convert cvt);
  * def_read.cpp - defaults file reader (DEF_)
  * ---------------------------------------------------------------------- */
 
+/* Program name, title and tags that select keys: 0 (DEF_tag -1 when refused). */
 int DEF_prog(void);
 int DEF_name(const char *name);
 int DEF_title(const char *title);
 int DEF_clr_tag(void);
 int DEF_tag(const char *tag);
+/* The open file: 0, or -1 when it cannot be opened; DEF_cmp and DEF_valid 1 or 0. */
 int DEF_open(const char *name);
 int DEF_close(void);
 /* Next deliverable setting: key (at most 49 characters, buffer of 50
@@ -559,24 +666,46 @@ int DEF_env(const char *res, const char *env, char *value);
  * cty_read.cpp - station record and database file (CTY_)
  * ---------------------------------------------------------------------- */
 
+/* A descriptor, field count or 0 on success; -1 on failure or at end of file. */
 int CTY_open(const char *filename, int f_access, int f_type);
 int CTY_getinfo(int city_fd, CTY_info *info);
 int CTY_rewind(int city_fd);
 int CTY_close(int city_fd);
 int CTY_read(int city_fd, CTY_data *city);
 int CTY_data_init(CTY_data *data);
+/* Lookups: a descriptor, 1 for found or a setting; -1 or 0 for a missing file or station. */
 int CTY_open_file(const char *city_file, int *num_stats);
 int CTY_get(const char *city_file, const char *id, CTY_data *data);
 int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon);
 int CTY_get_prior(void);
+/* A prepared selection (cty_tool.cpp). */
+typedef struct CTY_select CTY_select;
+/* CTY_read, passing over the records whose texts no item of `sel` can
+   select (null: none is passed over); the count of the record answered. */
+int CTY_read_select(int city_fd, CTY_data *city, const CTY_select *sel);
+/* The opening of CTY_open_file, for a path already formed; `usable` 0 for
+   a path that did not fit, refused with the same warning.  The descriptor
+   or -1. */
+int CTY_open_path(const char *path, int usable, int *num_stats);
 
 /* ------------------------------------------------------------------------
  * cty_tool.cpp - station selection expressions
  * ---------------------------------------------------------------------- */
 
+/* Selection: 1 when the station or identifier is selected, else 0. */
 int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
 int CTY_id_cmp(const char *ids, const char *id);
 int CTY_ids_cmp(int numid, char **ids, const char *id);
+/* A list of items prepared once and matched against many records:
+   CTY_select_cmp answers as CTY_data_cmp does for the same list;
+   CTY_select_texts answers 0 when the record's texts (name, state, region,
+   identifier) already rule out every item, else 1.  CTY_select_new
+   answers null only when memory runs out (such a selection matches
+   nothing); freeing null does nothing. */
+CTY_select *CTY_select_new(int numid, char **ids);
+int CTY_select_cmp(const CTY_select *sel, const CTY_data *data);
+int CTY_select_texts(const CTY_select *sel, const CTY_data *data);
+void CTY_select_free(CTY_select *sel);
 
 /* ------------------------------------------------------------------------
  * region.cpp - plot domains and region files (DOM_)

@@ -9,15 +9,23 @@
  * printed on one line, its values as `print` messages and, at the out1
  * message level, each preceded by its column name and "=".
  *
- * Exit status: 0, or 10 when the input file cannot be opened.
+ * Exit status: 0, 10 when the input file cannot be opened, or 1 when the
+ * output could not be written (a full disk, a closed standard output).
  */
 #include "kem.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +41,10 @@ constexpr size_t max_col_name = 29;
 constexpr size_t max_field = 119;
 constexpr size_t max_value_key = 9;
 constexpr size_t max_name_state = 49;
+
+/* Exit statuses besides 0. */
+constexpr int status_not_found = 10;   /* the input file cannot be opened */
+constexpr int status_write_failed = 1; /* the output could not be written */
 
 /* Items of a list resource, freed when the holder goes out of scope. */
 class Items {
@@ -71,13 +83,6 @@ struct Run {
 
 /* ---- Start-up ------------------------------------------------------- */
 
-void print_help() {
-    char *prog = RES_get_progname(nullptr);
-    MESS_print(M_print, "%s: This program determines a KEM file name\n", prog);
-    RES_help_print(prog, keyed_options, positional_options);
-    KEM_exit(0);
-}
-
 /* The input kind and file name chosen by `city_file` and `input`. */
 void choose_input(Run &run) {
     static const struct {
@@ -110,89 +115,210 @@ void choose_input(Run &run) {
             run.file = kind.file;
 }
 
-/* Ends the run for an input file that cannot be opened: `kind` is "Raw"
-   or "DBase".  A path cut to fit its buffer is reported as such. */
-[[noreturn]] void input_unopened(const char *kind, const Run &run) {
+/* Reports an input file that cannot be opened: `kind` is "Raw" or
+   "DBase".  A path cut to fit its buffer is reported as such. */
+int input_unopened(const char *kind, const Run &run) {
     if (run.path_fits)
         MESS_print(M_error, "%s File not found: %s\n", kind, run.path);
     else
         MESS_print(M_error, "%s File name too long: %s...\n", kind, run.path);
-    KEM_exit(10);
+    return status_not_found;
 }
+
+/* ---- Output --------------------------------------------------------- */
+
+/*
+ * Where printed fields go.  When messages go to standard output only, a
+ * record is formatted into one line, written once; otherwise every field
+ * is a pair of messages (the column name as out1, the value as print) and
+ * the record's end a print message, for the message files and paging.
+ * A failed write ends the scan; main reports it.
+ */
+class Printer {
+  public:
+    Printer()
+        : direct_(MESS_plain_stdout() != 0), names_(MESS_check(M_out1) != 0),
+          values_(MESS_check(M_print) != 0) {}
+
+    /* One field, after its column name when it has one; `value` is
+       terminated (the message path prints it with "%s "). */
+    void field(const char *name, std::string_view value) {
+        if (!direct_) {
+            if (name)
+                MESS_print(M_out1, "%s=", name);
+            MESS_print(M_print, "%s ", value.data());
+            return;
+        }
+        if (name && names_)
+            line_.append(name).push_back('=');
+        if (values_)
+            line_.append(value).push_back(' ');
+    }
+
+    /* Ends the record; false when the output could not be written. */
+    bool end() {
+        if (!direct_) {
+            MESS_print(M_print, "\n");
+        } else {
+            if (values_)
+                line_.push_back('\n');
+            if (!line_.empty())
+                fwrite(line_.data(), 1, line_.size(), stdout);
+            line_.clear();
+        }
+        return !ferror(stdout);
+    }
+
+  private:
+    bool direct_, names_, values_;
+    std::string line_;
+};
 
 /* ---- Station database ----------------------------------------------- */
 
-const char *const station_columns[] = {"Name", "ST", "CN", "ID", "P", "Lat", "Lon", "Elev", "WMO"};
-constexpr int num_station_columns = 9;
+/* Room for any value of a station column as text; the value functions
+   below answer the text (in `out`, terminated) as printf's formats print it. */
+constexpr size_t value_max = 64;
+using Value = char[value_max];
 
-/* The text of one column of a station, as the column is printed. */
-std::string station_value(const CTY_data &city, int column) {
-    char text[64];
-    switch (column) {
-    case 0:
-        return city.name;
-    case 1:
-        return city.state;
-    case 2:
-        return city.region;
-    case 3:
-        return city.id;
-    case 4:
-        snprintf(text, sizeof text, "%d", city.prior);
-        break;
-    case 5:
-        snprintf(text, sizeof text, "%3.2f", city.lat);
-        break;
-    case 6:
-        snprintf(text, sizeof text, "%3.2f", city.lon);
-        break;
-    case 7:
-        snprintf(text, sizeof text, "%1.0f", city.el);
-        break;
-    default:
-        snprintf(text, sizeof text, "%05d", city.wmo);
-        break;
+std::string_view text_value(Value out, const char *field, size_t size) {
+    size_t n = strnlen(field, size);
+    memcpy(out, field, n);
+    out[n] = '\0';
+    return {out, n};
+}
+
+/* "%d" */
+std::string_view int_value(Value out, int value) {
+    char *end = std::to_chars(out, out + value_max - 1, value).ptr;
+    *end = '\0';
+    return {out, static_cast<size_t>(end - out)};
+}
+
+/* "%05d" */
+std::string_view number_value(Value out, int value) {
+    char digits[16];
+    char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    size_t sign = value < 0 ? 1 : 0, len = end - digits;
+    size_t pad = len < 5 ? 5 - len : 0;
+    memcpy(out, digits, sign);
+    memset(out + sign, '0', pad);
+    memcpy(out + sign + pad, digits + sign, len - sign);
+    out[pad + len] = '\0';
+    return {out, pad + len};
+}
+
+/*
+ * "%3.2f" (two decimals) or "%1.0f" (none).  A float times 100 is held
+ * exactly by a double, so rounding that to a whole number (ties to even,
+ * as printf rounds) gives printf's digits, the sign kept for values that
+ * round to zero.  Values too large for that, and infinities and NaN, are
+ * left to printf.
+ */
+std::string_view real_value(Value out, float value, int decimals) {
+    double scaled = decimals == 2 ? double(value) * 100.0 : double(value);
+    if (!(std::fabs(scaled) < 1e15)) {
+        int n = snprintf(out, value_max, decimals == 2 ? "%3.2f" : "%1.0f", value);
+        return {out, std::min(static_cast<size_t>(std::max(n, 0)), value_max - 1)};
     }
-    return text;
+    auto digits = static_cast<unsigned long long>(std::fabs(std::nearbyint(scaled)));
+    char *p = out;
+    if (std::signbit(value))
+        *p++ = '-';
+    if (decimals == 2) {
+        p = std::to_chars(p, out + value_max, digits / 100).ptr;
+        *p++ = '.';
+        *p++ = static_cast<char>('0' + digits / 10 % 10);
+        *p++ = static_cast<char>('0' + digits % 10);
+    } else {
+        p = std::to_chars(p, out + value_max, digits).ptr;
+    }
+    *p = '\0';
+    return {out, static_cast<size_t>(p - out)};
 }
 
-void print_station_column(const CTY_data &city, int column) {
-    MESS_print(M_out1, "%s=", station_columns[column]);
-    MESS_print(M_print, "%s ", station_value(city, column).c_str());
+/* The columns of a station, in the order printed without an output list. */
+const struct {
+    const char *key;
+    std::string_view (*value)(Value out, const CTY_data &city);
+} station_columns[] = {
+    {"Name", [](Value out, const CTY_data &c) { return text_value(out, c.name, sizeof c.name); }},
+    {"ST", [](Value out, const CTY_data &c) { return text_value(out, c.state, sizeof c.state); }},
+    {"CN", [](Value out, const CTY_data &c) { return text_value(out, c.region, sizeof c.region); }},
+    {"ID", [](Value out, const CTY_data &c) { return text_value(out, c.id, sizeof c.id); }},
+    {"P", [](Value out, const CTY_data &c) { return int_value(out, c.prior); }},
+    {"Lat", [](Value out, const CTY_data &c) { return real_value(out, c.lat, 2); }},
+    {"Lon", [](Value out, const CTY_data &c) { return real_value(out, c.lon, 2); }},
+    {"Elev", [](Value out, const CTY_data &c) { return real_value(out, c.el, 0); }},
+    {"WMO", [](Value out, const CTY_data &c) { return number_value(out, c.wmo); }},
+};
+
+template <class Column>
+void print_station_column(Printer &out, const Column &column, const CTY_data &city) {
+    Value value;
+    out.field(column.key, column.value(value, city));
 }
 
-void print_station_record(const Run &run, const CTY_data &city) {
+bool print_station_record(const Run &run, Printer &out, const CTY_data &city) {
     if (run.all_columns) {
-        for (int column = 0; column < num_station_columns; column++)
-            print_station_column(city, column);
+        for (const auto &column : station_columns)
+            print_station_column(out, column, city);
     } else {
         for (int item = 0; item < run.output->count(); item++)
-            for (int column = 0; column < num_station_columns; column++)
-                if (stricmp((*run.output)[item], station_columns[column]) == 0)
-                    print_station_column(city, column);
+            for (const auto &column : station_columns)
+                if (stricmp((*run.output)[item], column.key) == 0)
+                    print_station_column(out, column, city);
     }
-    MESS_print(M_print, "\n");
+    return out.end();
 }
 
-void search_database(Run &run) {
+/* The database the run chose, at the path it formed.  A city_file of
+   "none" switches the database off (the database module refuses that
+   name as well), without a warning. */
+int open_database(const Run &run) {
+    if (stricmp(run.file.c_str(), "none") == 0)
+        return -1;
     int num_stats = 0;
-    int fd = CTY_open_file("sao.cty", &num_stats);
+    return CTY_open_path(run.path, run.path_fits ? 1 : 0, &num_stats);
+}
+
+/* The selection values, prepared once for every record. */
+class Selection {
+  public:
+    explicit Selection(const std::vector<char *> &values)
+        : any_(!values.empty()), sel_(any_ ? CTY_select_new(static_cast<int>(values.size()),
+                                                            const_cast<char **>(values.data()))
+                                           : nullptr) {}
+    ~Selection() { CTY_select_free(sel_); }
+    Selection(const Selection &) = delete;
+    Selection &operator=(const Selection &) = delete;
+
+    const CTY_select *get() const { return sel_; }
+    bool keeps(const CTY_data &city) const { return !any_ || CTY_select_cmp(sel_, &city) != -1; }
+
+  private:
+    bool any_;
+    CTY_select *sel_;
+};
+
+int search_database(const Run &run) {
+    int fd = open_database(run);
     if (fd < 0)
-        input_unopened("DBase", run);
+        return input_unopened("DBase", run);
     CTY_rewind(fd);
+    Selection selection(run.values);
+    Printer out;
     CTY_data city;
-    while (CTY_read(fd, &city) > 0) {
+    while (CTY_read_select(fd, &city, selection.get()) > 0) {
         trim_string(city.name);
         fill_string(city.name, ' ', '_');
-        if (!run.values.empty() &&
-            CTY_data_cmp(static_cast<int>(run.values.size()), run.values.data(), &city) == -1)
+        if (!selection.keeps(city))
             continue;
-        print_station_record(run, city);
-        if (run.first_only)
+        if (!print_station_record(run, out, city) || run.first_only)
             break;
     }
     CTY_close(fd);
-    KEM_exit(0);
+    return 0;
 }
 
 /* ---- Raw tables ----------------------------------------------------- */
@@ -280,23 +406,22 @@ bool row_matches(const Table &table, const std::vector<std::string> &row, const 
     return match_name_state(table, row, value);
 }
 
-void print_field(const Table &table, const std::vector<std::string> &row, size_t i) {
-    if (i < table.columns.size())
-        MESS_print(M_out1, "%s=", table.columns[i].c_str());
-    MESS_print(M_print, "%s ", row[i].c_str());
+void print_field(Printer &out, const Table &table, const std::vector<std::string> &row, size_t i) {
+    out.field(i < table.columns.size() ? table.columns[i].c_str() : nullptr, row[i]);
 }
 
-void print_row(const Run &run, const Table &table, const std::vector<std::string> &row) {
+bool print_row(const Run &run, Printer &out, const Table &table,
+               const std::vector<std::string> &row) {
     if (run.all_columns) {
         for (size_t i = 0; i < row.size(); i++)
-            print_field(table, row, i);
+            print_field(out, table, row, i);
     } else {
         for (int item = 0; item < run.output->count(); item++)
             for (size_t i = 0; i < row.size() && i < table.columns.size(); i++)
                 if (stricmp(table.columns[i].c_str(), (*run.output)[item]) == 0)
-                    print_field(table, row, i);
+                    print_field(out, table, row, i);
     }
-    MESS_print(M_print, "\n");
+    return out.end();
 }
 
 void search_table(FILE *in, const Run &run) {
@@ -309,33 +434,60 @@ void search_table(FILE *in, const Run &run) {
     Table table;
     table.set_columns(split_words(line, max_col_name));
 
+    Printer out;
     while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
         std::vector<std::string> row = split_words(line, max_field);
         if (!run.values.empty() && !row_matches(table, row, run.values[0]))
             continue;
-        print_row(run, table, row);
-        if (run.first_only)
+        if (!print_row(run, out, table, row) || run.first_only)
             break;
     }
 }
 
-void read_table(const Run &run) {
+int read_table(const Run &run) {
     FILE *in = run.path_fits ? FILE_open(run.path, "r") : nullptr;
     if (!in)
-        input_unopened("Raw", run);
+        return input_unopened("Raw", run);
     search_table(in, run);
     FILE_close(in);
-    KEM_exit(0);
+    return 0;
 }
 
-} // namespace
+/* ---- The run -------------------------------------------------------- */
 
-int main(int argc, char **argv) {
-    MESS_set(0, M_warn);
-    RES_init(argc, argv, keyed_options, positional_options);
-    if (FLAG_help())
-        print_help();
+/* A closed standard output is held by a descriptor that cannot be
+   written, so that no file opened later takes its number (and receives
+   the output) and every write fails as it should. */
+void hold_closed_stdout() {
+    if (fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF)
+        return;
+    int fd = open("/dev/null", O_RDONLY);
+    if (fd >= 0 && fd != STDOUT_FILENO) {
+        dup2(fd, STDOUT_FILENO);
+        close(fd);
+    }
+}
 
+/* Output that could not be written fails the run, so that a script can
+   tell that it was lost. */
+int check_output(int status) {
+    errno = 0;
+    if (fflush(stdout) == 0 && !ferror(stdout))
+        return status;
+    MESS_print(M_error, "Output not written: %s\n", strerror(errno != 0 ? errno : EIO));
+    return status != 0 ? status : status_write_failed;
+}
+
+int print_help() {
+    char prog[KEM_PATH_MAX];
+    RES_get_progname(prog);
+    MESS_print(M_print, "%s: This program determines a KEM file name\n", prog);
+    RES_help_print(prog, keyed_options, positional_options);
+    return 0;
+}
+
+/* Steps of a lookup after start-up: the input chosen and searched. */
+int look_up() {
     Run run;
     {
         Items parameters("parameter");
@@ -356,8 +508,15 @@ int main(int argc, char **argv) {
     run.output = &output;
     run.all_columns = output.count() == 0 || output.contains("all");
 
-    if (run.dbase)
-        search_database(run);
-    read_table(run);
-    return 0;
+    return run.dbase ? search_database(run) : read_table(run);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    hold_closed_stdout();
+    MESS_set(0, M_warn);
+    RES_init(argc, argv, keyed_options, positional_options);
+    int status = FLAG_help() ? print_help() : look_up();
+    KEM_exit(check_output(status));
 }

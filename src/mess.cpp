@@ -401,6 +401,11 @@ int MESS_hold(M_type type, const char *mess) {
     return 0;
 }
 
+int MESS_plain_stdout(void) {
+    bool files = state.ofile != nullptr || state.pfile != nullptr || state.out == out_deferred;
+    return !files && state.out != out_file_only && state.page != page_auto ? 1 : 0;
+}
+
 int MESS_print_prog(const char *string) {
     const char *version = KEM_version();
     MESS_print(M_mess, "      %s (Ver %s)\n\n", string != nullptr ? string : "",

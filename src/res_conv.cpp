@@ -21,10 +21,6 @@
 
 namespace {
 
-/* ------------------------------------------------------------------------
- * Value conversion
- * ---------------------------------------------------------------------- */
-
 struct Word {
     const char *text;
     int code;
@@ -127,9 +123,9 @@ int convert_without_destination(const char *value, DEF_convert cvt) {
         return set_flag_by_word(FLAG_WORD_PLOT_TYPE, plot_types, value);
     case CV_draw:
         return convert_draw(value);
+    case CV_hour:
+        return FILE_conv_hour(value);
     default:
-        /* CV_hour: the file date goes to the data-file naming module,
-           which this library does not have yet; nothing to set. */
         return 1;
     }
 }

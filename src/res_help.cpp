@@ -14,13 +14,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 
 namespace {
-
-/* ------------------------------------------------------------------------
- * The option vocabulary: one row per resource code a program may list
- * ---------------------------------------------------------------------- */
 
 /* Continuation lines of the help, printed under a row's syntax. */
 constexpr const char *levels[] = {
@@ -195,18 +190,13 @@ const Option *option_of(res_type code) {
     return nullptr;
 }
 
-std::string syntax_of(const Option &option) {
+/* The syntax shown in the help, "-key arg"; the rows' texts fit `size`. */
+const char *syntax_of(const Option &option, char *out, size_t size) {
     if (!option.key || option.arg[0] == '-')
         return option.arg;
-    std::string syntax = std::string("-") + option.key;
-    if (option.arg[0])
-        syntax += std::string(" ") + option.arg;
-    return syntax;
+    std::snprintf(out, size, "-%s%s%s", option.key, option.arg[0] ? " " : "", option.arg);
+    return out;
 }
-
-/* ------------------------------------------------------------------------
- * Help output
- * ---------------------------------------------------------------------- */
 
 void help_list(const res_type *codes) {
     for (int i = 0; codes && codes[i] != RES_null; ++i)
@@ -277,12 +267,13 @@ int RES_help_item(res_type code) {
         std::printf("%d\n", static_cast<int>(code));
         return 1;
     }
-    std::string syntax = syntax_of(*option);
+    char buffer[80];
+    const char *syntax = syntax_of(*option, buffer, sizeof buffer);
     if (option->below) {
-        MESS_print(M_print, " %-10s\n", syntax.c_str());
+        MESS_print(M_print, " %-10s\n", syntax);
         MESS_print(M_print, "             %s\n", option->text);
     } else {
-        MESS_print(M_print, " %-10s  %s\n", syntax.c_str(), option->text);
+        MESS_print(M_print, " %-10s  %s\n", syntax, option->text);
     }
     for (int i = 0; i < option->more_count; ++i)
         MESS_print(M_print, "               %s\n", option->more[i]);

@@ -40,10 +40,6 @@ struct State {
 
 State state;
 
-/* ------------------------------------------------------------------------
- * Store helpers
- * ---------------------------------------------------------------------- */
-
 res_obj *find_record(const char *name) {
     if (!name)
         return nullptr;
@@ -116,10 +112,6 @@ void res_clear() {
     state.tail = &state.root;
     state.growing = Growing{};
 }
-
-/* ------------------------------------------------------------------------
- * The store
- * ---------------------------------------------------------------------- */
 
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt) {
     if (!name)

@@ -1,7 +1,4 @@
-/*
- * resrc.h - shared by the files of the resource module only; not part of
- * the library's interface (that is kem.h).
- */
+/* resrc.h - shared by the resource module's files only; not part of the library's interface. */
 #ifndef KEM_RESRC_H
 #define KEM_RESRC_H
 

@@ -250,3 +250,47 @@ TEST(CtyIdsCmp, AnyItemThatMaySelectTheIdentifier) {
     EXPECT_EQ(CTY_ids_cmp(2, ids, "KIND"), 0);
     EXPECT_EQ(CTY_ids_cmp(1, ids, "KMDW"), 0);
 }
+
+TEST(CtySelect, PreparedSelectionAnswersAsThePerRecordMatch) {
+    const std::vector<std::vector<const char *>> lists = {
+        {"ST=IN"},
+        {"KORD", "ST=IL"},
+        {"72530", "Chica", "kmdw"},
+        {"ST:IN_US:P>7", "CN:GB"},
+        {"RA<41.98:-87.9:50", "WMO=72530"},
+        {"Lat>40:Lat<45", "Elev>2000", "WMO<4000"},
+        {"", "Name=spr", "ID=KIND"},
+        {"ST", "CN:", "RA<1", "P<x"},
+        {"ST:CN=US"},
+    };
+    for (const auto &list : lists) {
+        std::vector<char *> ids;
+        for (const char *item : list)
+            ids.push_back(const_cast<char *>(item));
+        CTY_select *sel = CTY_select_new(static_cast<int>(ids.size()), ids.data());
+        for (const CTY_data &d : fixture()) {
+            int want = cmp(list, d);
+            EXPECT_EQ(CTY_select_cmp(sel, &d), want) << list[0] << " " << d.id;
+            if (want != -1) { /* the texts never rule out a record that matches */
+                EXPECT_EQ(CTY_select_texts(sel, &d), 1) << list[0] << " " << d.id;
+            }
+        }
+        CTY_select_free(sel);
+    }
+}
+
+TEST(CtySelect, ManyIdentifiersGiveTheFirstMatchingIndex) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < 1000; ++i)
+        texts.push_back("X" + std::to_string(i));
+    texts[500] = "kind";
+    texts[700] = "KIND";
+    texts[900] = "Indianapolis";
+    std::vector<const char *> list;
+    for (const std::string &t : texts)
+        list.push_back(t.c_str());
+    EXPECT_EQ(cmp(list, station("KIND")), 500);
+    EXPECT_EQ(cmp(list, station("KORD")), -1);
+    list.insert(list.begin(), "ST=IN:P<1");
+    EXPECT_EQ(cmp(list, station("KIND")), 0);
+}

@@ -26,6 +26,19 @@ class Database : public KemcityTest {
         KemcityTest::SetUp();
         copy_fixture("sao.cty");
     }
+    /* Runs kemcity in this process's place, on the standard streams it has. */
+    int run_here(const std::vector<std::string> &args) {
+        if (chdir(dir().c_str()) != 0)
+            return 126;
+        std::vector<char *> argv{const_cast<char *>(KEMCITY_BIN)};
+        for (const std::string &arg : args)
+            argv.push_back(const_cast<char *>(arg.c_str()));
+        argv.push_back(nullptr);
+        std::string path = "kemdefault=" + dir();
+        char *envp[] = {path.data(), nullptr};
+        execve(KEMCITY_BIN, argv.data(), envp);
+        return 127;
+    }
     RunResult select(const std::vector<std::string> &values) {
         std::vector<std::string> args = {"-in", "dbase"};
         args.insert(args.end(), values.begin(), values.end());
@@ -130,6 +143,52 @@ TEST_F(Database, DamagedRecordsNeverShowStaleFields) {
                      "Delta IN US KDDD * 40.00 -86.00 9999 72001 2\n");
     expect_output(run({"-cf", "odd.cty", "-ou", "ID,P,Elev"}),
                   "KCCC -9999 200 \nKDDD -9999 -9999 \n");
+}
+
+TEST_F(Database, StandardInputPipesAndLineEndsReadAlike) {
+    const std::string all = run({"-in", "dbase"}).out;
+    ASSERT_EQ(kemtest::count_of(all, "\n"), 51u);
+    expect_output(run({"-cf", "-"}, {}, fixture("sao.cty")), all);
+    expect_output(run({"-cf", "|cat sao.cty"}), all);
+    std::string crlf;
+    for (char c : fixture("sao.cty"))
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    crlf.resize(crlf.size() - 2); /* and no final line end */
+    write("crlf.cty", crlf);
+    expect_output(run({"-cf", "crlf.cty"}), all);
+    expect_output(run({"-cf", "crlf.cty", "-ou", "ID", "ST=IN:P<1", "KMIE"}), "KIND \nKMIE \n");
+}
+
+TEST_F(Database, LostOutputFailsTheRun) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        const char *err;
+    } cases[] = {
+        {"full", {"-in", "dbase"}, "Output not written: No space left on device\n"},
+        {"full", {"-h"}, "Output not written: No space left on device\n"},
+        {"full",
+         {"-in", "dbase", "-me", "out1,page", "-ba", "KORD"},
+         "Output not written: No space left on device\n"},
+        {"closed", {"-in", "dbase", "KORD"}, "Output not written: Bad file descriptor\n"},
+    };
+    for (const Case &c : cases) {
+        RunResult result = kemtest::run_in_child([&] {
+            if (std::string(c.name) == "full")
+                dup2(open("/dev/full", O_WRONLY), 1);
+            else
+                close(1);
+            return run_here(c.args);
+        });
+        EXPECT_EQ(result.err, c.err) << c.args.back();
+        EXPECT_EQ(result.status, 1) << c.args.back();
+    }
+    /* Nothing to print is no failure. */
+    RunResult result = kemtest::run_in_child([&] {
+        close(1);
+        return run_here({"-in", "dbase", "NOSUCH"});
+    });
+    expect_output(result, "");
 }
 
 } // namespace
