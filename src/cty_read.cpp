@@ -29,14 +29,19 @@
 #include "kem.h"
 
 #include <algorithm>
-#include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <unistd.h>
 
@@ -58,7 +63,9 @@ struct Source {
     size_t len = 0; /* bytes held */
     bool eof = false;
     bool at_end = false;
-    char buf[kBlock + 1]; /* a '\n' always stands behind the bytes held */
+    /* A '\n' always stands behind the bytes held, and room for a line's
+       last 64-byte chunk behind that. */
+    char buf[kBlock + 1 + 64];
 
     /* Keeps the unread bytes, moved to the front, and reads more behind
        them; false when nothing more came. */
@@ -143,14 +150,24 @@ bool is_digit(int c) {
     return c >= '0' && c <= '9';
 }
 
-/* Skips white space; answers the next character (left unread) or EOF. */
-int skip_space(Source &in) {
-    int c;
-    while (is_blank(c = in.get())) {
+int skip_more_space(Source &in) {
+    while (true) {
+        while (in.pos < in.len && is_blank(static_cast<unsigned char>(in.buf[in.pos])))
+            ++in.pos;
+        if (in.pos < in.len)
+            return static_cast<unsigned char>(in.buf[in.pos]);
+        if (!in.fill()) {
+            in.at_end = true;
+            return EOF;
+        }
     }
-    if (c != EOF)
-        in.unget();
-    return c;
+}
+
+/* Skips white space; answers the next character (left unread) or EOF. */
+inline int skip_space(Source &in) {
+    if (in.pos < in.len && !is_blank(static_cast<unsigned char>(in.buf[in.pos])))
+        return static_cast<unsigned char>(in.buf[in.pos]);
+    return skip_more_space(in);
 }
 
 /* Like "%Ns": up to `width` non-blank bytes into `out` (width+1 bytes). */
@@ -221,6 +238,18 @@ int take_digits(Source &in, NumberText &t) {
    its limit.  The text is a sign and digits, the sign optional. */
 int to_int(std::string_view text) {
     const char *first = text.data(), *last = first + text.size();
+    bool negative = first != last && *first == '-';
+    if (first != last && (*first == '+' || negative))
+        ++first;
+    if (first != last && last - first <= 9) { /* within int whatever the digits */
+        int value = 0;
+        const char *p = first;
+        for (; p != last && is_digit(*p); ++p)
+            value = value * 10 + (*p - '0');
+        if (p == last)
+            return negative ? -value : value;
+    }
+    first = text.data();
     if (first != last && *first == '+')
         ++first;
     int value = 0;
@@ -243,21 +272,19 @@ int to_int(std::string_view text) {
 bool short_decimal(const char *first, const char *last, float &out) {
     static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
     bool negative = first != last && *first == '-';
-    first += negative ? 1 : 0;
+    const char *p = first + (negative ? 1 : 0);
+    const char *whole = p;
     long digits = 0;
-    int count = 0, scale = 0;
-    bool point = false;
-    for (; first != last; ++first) {
-        if (*first == '.' && !point) {
-            point = true;
-            continue;
-        }
-        if (!is_digit(*first) || ++count > 7)
-            return false;
-        digits = digits * 10 + (*first - '0');
-        scale += point ? 1 : 0;
+    for (; p != last && is_digit(*p) && p - whole < 8; ++p)
+        digits = digits * 10 + (*p - '0');
+    long count = p - whole, scale = 0;
+    if (p != last && *p == '.') {
+        const char *fraction = ++p;
+        for (; p != last && is_digit(*p) && p - fraction < 8; ++p)
+            digits = digits * 10 + (*p - '0');
+        scale = p - fraction;
     }
-    if (count == 0)
+    if (p != last || count + scale == 0 || count + scale > 7)
         return false;
     float value = static_cast<float>(digits) / kPowers[scale];
     out = negative ? -value : value;
@@ -390,78 +417,142 @@ constexpr FieldForm kForms[kFields] = {{Kind::text, sizeof CTY_data::name - 1},
                                        {Kind::whole, 0},
                                        {Kind::whole, 0}};
 
-size_t digits_at(std::string_view w, size_t at) {
-    size_t n = 0;
-    while (at + n < w.size() && is_digit(w[at + n]))
-        ++n;
-    return n;
+/* Reads digits from `p`; answers where they stop. */
+const char *skip_digits(const char *p, const char *end) {
+    while (p != end && is_digit(*p))
+        ++p;
+    return p;
 }
 
-size_t sign_at(std::string_view w, size_t at) {
-    return at < w.size() && (w[at] == '+' || w[at] == '-') ? 1 : 0;
+const char *skip_sign(const char *p, const char *end) {
+    return p != end && (*p == '+' || *p == '-') ? p + 1 : p;
 }
 
 /* Is the whole word one number as the field scan would read it? */
 bool whole_number(std::string_view w, Kind kind) {
     if (w.size() > static_cast<size_t>(kNumberMax))
         return false;
-    size_t at = sign_at(w, 0);
-    size_t digits = digits_at(w, at);
-    at += digits;
+    const char *p = w.data(), *end = p + w.size();
+    p = skip_sign(p, end);
+    const char *first = p;
+    p = skip_digits(p, end);
+    size_t digits = static_cast<size_t>(p - first);
     if (kind == Kind::whole)
-        return digits > 0 && at == w.size();
-    if (at < w.size() && w[at] == '.') {
-        size_t more = digits_at(w, at + 1);
-        digits += more;
-        at += 1 + more;
+        return digits > 0 && p == end;
+    if (p != end && *p == '.') {
+        const char *fraction = ++p;
+        p = skip_digits(p, end);
+        digits += static_cast<size_t>(p - fraction);
     }
     if (digits == 0)
         return false;
-    if (at < w.size() && (w[at] == 'e' || w[at] == 'E')) {
-        at += 1 + sign_at(w, at + 1);
-        size_t exp = digits_at(w, at);
-        if (exp == 0)
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        p = skip_sign(p + 1, end);
+        const char *exp = p;
+        p = skip_digits(p, end);
+        if (p == exp)
             return false;
-        at += exp;
     }
-    return at == w.size();
+    return p == end;
 }
 
-/* Bytes of a line: inside a word, white space, or the line's end. */
-enum ByteClass : unsigned char { word_byte, space_byte, end_byte };
-constexpr std::array<unsigned char, 256> kByteClass = [] {
-    std::array<unsigned char, 256> t{};
-    for (unsigned char c : {' ', '\t', '\v', '\f', '\r'})
-        t[c] = space_byte;
-    t['\n'] = end_byte;
-    return t;
-}();
-
-/* Splits the line from `p` to its '\n' into exactly kFields words that the
-   field scan would read one to a field; false for any other line. */
-bool split_record(const char *p, std::string_view (&words)[kFields]) {
-    auto q = reinterpret_cast<const unsigned char *>(p);
-    int n = 0;
-    while (true) {
-        while (kByteClass[*q] == space_byte)
-            ++q;
-        if (kByteClass[*q] == end_byte)
-            break;
-        auto start = q;
-        while (kByteClass[*q] == word_byte)
-            ++q;
-        if (n == kFields)
-            return false;
-        words[n++] =
-            std::string_view(reinterpret_cast<const char *>(start), static_cast<size_t>(q - start));
-    }
-    if (n != kFields)
+/*
+ * A number word of at most 8 bytes checked at once (8 bytes at `w` are
+ * read): a sign first, then digits and at most one point (none in a whole
+ * number), one digit at least.  False when it is not that simple; the
+ * byte-wise check then decides.
+ */
+bool plain_number(std::string_view w, Kind kind) {
+    if constexpr (std::endian::native != std::endian::little) {
         return false;
-    for (int i = 0; i < kFields; ++i) {
-        const FieldForm &f = kForms[i];
-        if (f.kind == Kind::text && words[i].size() > f.width)
+    } else {
+        constexpr uint64_t ones = 0x0101010101010101ull, tops = ones * 0x80;
+        if (w.empty() || w.size() > 8)
             return false;
-        if ((f.kind == Kind::real || f.kind == Kind::whole) && !whole_number(words[i], f.kind))
+        uint64_t x;
+        std::memcpy(&x, w.data(), sizeof x);
+        uint64_t keep = w.size() == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * w.size())) - 1;
+        uint64_t from_zero = x ^ (ones * '0'); /* digits become 0 to 9 */
+        uint64_t others = (((from_zero & ~tops) + ones * (0x80 - 10)) | from_zero) & tops & keep;
+        uint64_t digits = ~others & tops & keep;
+        if (w[0] == '-' || w[0] == '+')
+            others &= ~uint64_t{0x80};
+        if (kind == Kind::real) {
+            uint64_t from_point = x ^ (ones * '.');
+            uint64_t points =
+                ~(((from_point & ~tops) + ~tops) | from_point) & tops & keep; /* bytes of '.' */
+            if ((points & (points - 1)) != 0)
+                return false;
+            others &= ~points;
+        }
+        return others == 0 && digits != 0;
+    }
+}
+
+/* Bit i of the answer: byte i of the 64 at `p` is white space or a line
+   end, the bytes between words. */
+uint64_t blank_bits(const char *p) {
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t'),
+                  span = _mm_set1_epi8('\r' - '\t');
+    uint64_t bits = 0;
+    for (int i = 0; i < 4; ++i) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
+        __m128i from_tab = _mm_sub_epi8(x, tab); /* '\t' to '\r' become 0 to 4 */
+        __m128i controls = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, span), from_tab);
+        __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(x, space), controls);
+        bits |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(blank))) << (16 * i);
+    }
+    return bits;
+#else
+    uint64_t bits = 0;
+    for (int i = 0; i < 64; ++i) {
+        if (is_blank(static_cast<unsigned char>(p[i])))
+            bits |= uint64_t{1} << i;
+    }
+    return bits;
+#endif
+}
+
+/*
+ * Splits the line from `p` (a word's first byte) to `end` (its '\n')
+ * into exactly kFields words that the field scan would read one to a
+ * field; false for any other line.  The line is taken 64 bytes at a time,
+ * a bit for each byte, and the words are where the bits change; up to 63
+ * bytes behind the line's end are read and ignored.
+ */
+bool split_record(const char *p, const char *end, std::string_view (&words)[kFields]) {
+    size_t len = static_cast<size_t>(end - p);
+    /* a chunk holds at most 32 words: the counts are checked after each */
+    size_t starts[kFields + 32], ends[kFields + 32];
+    int n = 0, m = 0;
+    uint64_t before = 1; /* the byte before the chunk is blank */
+    for (size_t base = 0; base < len; base += 64) {
+        uint64_t blank = blank_bits(p + base);
+        if (len - base < 64)
+            blank |= ~uint64_t{0} << (len - base);
+        uint64_t changes = blank ^ ((blank << 1) | before);
+        before = blank >> 63;
+        for (uint64_t s = changes & ~blank; s != 0; s &= s - 1)
+            starts[n++] = base + static_cast<size_t>(__builtin_ctzll(s));
+        for (uint64_t e = changes & blank; e != 0; e &= e - 1)
+            ends[m++] = base + static_cast<size_t>(__builtin_ctzll(e));
+        if (n > kFields || m > kFields)
+            return false;
+    }
+    if (before == 0 && m <= kFields)
+        ends[m++] = len; /* the line fills its last chunk */
+    if (n != kFields || m != kFields)
+        return false;
+    for (int i = 0; i < kFields; ++i)
+        words[i] = std::string_view(p + starts[i], ends[i] - starts[i]);
+    for (int i = 0; i < 4; ++i) {
+        if (words[i].size() > kForms[i].width)
+            return false;
+    }
+    for (int i = 5; i < kFields; ++i) {
+        Kind kind = kForms[i].kind;
+        if (!plain_number(words[i], kind) && !whole_number(words[i], kind))
             return false;
     }
     return true;
@@ -513,12 +604,22 @@ const char *line_end(Source &in) {
    follows it, as the field scan does after a whole record. */
 void pass_line(Source &in, const char *end) {
     in.pos = static_cast<size_t>(end - in.buf);
+    if (in.pos < in.len)
+        ++in.pos; /* the '\n' */
     skip_space(in);
 }
 
 /* ------------------------------------------------------------------------
  * Record decoding
  * ---------------------------------------------------------------------- */
+
+/* Could the selection take the record of these words?  Answered from the
+   name, state and identifier before anything is copied. */
+bool may_select(const CTY_select *sel, const std::string_view (&w)[kFields]) {
+    auto size = [](std::string_view t) { return static_cast<int>(t.size()); };
+    return CTY_select_words(sel, w[0].data(), size(w[0]), w[1].data(), size(w[1]), w[3].data(),
+                            size(w[3])) != 0;
+}
 
 /* What a record shows for the fields that a short read did not reach. */
 CTY_data empty_record() {
@@ -573,10 +674,14 @@ int read_record(CTY_data &rec, const CTY_select *sel) {
             return -1;
         const char *end = line_end(in);
         std::string_view words[kFields];
-        if (end == nullptr || !split_record(in.buf + in.pos, words)) {
+        if (end == nullptr || !split_record(in.buf + in.pos, end, words)) {
             int count = scan_record(in, rec, prior);
             finish_record(rec, count, prior);
             return count;
+        }
+        if (sel != nullptr && !may_select(sel, words)) {
+            pass_line(in, end);
+            continue;
         }
         decode_texts(words, rec, prior);
         if (sel != nullptr && CTY_select_texts(sel, &rec) == 0) {

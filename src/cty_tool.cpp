@@ -12,7 +12,10 @@
  * key of every piece found and its number read, and the plain forms of
  * all items gathered into hash tables, so that a thousand identifiers
  * cost about what one does.  The record's own texts ("%2s_%2s", "%5.5d")
- * are formed only when an item compares with them.
+ * are formed only when an item compares with them.  Where the texts alone
+ * decide, a sieve of 16-bit signatures of the plain forms, and of the
+ * states that "ST=" items ask for, rules out most records at once, even
+ * before a reader has copied their texts (CTY_select_words).
  *
  * State: the selection that CTY_data_cmp prepared for the last list it
  * was given, kept while the list stays the same.  Nothing is printed: an
@@ -25,6 +28,7 @@
 #include <algorithm>
 #include <bitset>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -411,6 +415,14 @@ struct CTY_select {
     std::bitset<256> id_starts, prefix_starts; /* first bytes of their keys */
     unsigned long prefix_lengths = 0;          /* bit n: some prefix has n characters */
     bool texts_decide = true;                  /* no item reads a number of the record */
+    /* A first sieve for texts_decide: the signatures of the plain forms,
+       and the states that keyed items ask for with a first "ST=xx". */
+    std::bitset<1 << 16> plain_sigs;
+    std::bitset<1 << 16> states;
+    bool states_sieve = true; /* every keyed item asks for a state */
+
+    void add_sieve(const Keyed &item);
+    bool may_match(std::string_view name, std::string_view state, std::string_view id) const;
 
     void add(int index, const char *item);
     int plain_match(Station &s) const;
@@ -421,6 +433,32 @@ namespace {
 
 constexpr size_t kNameMax = sizeof(CTY_data::name) - 1;
 constexpr size_t kIdMax = sizeof(CTY_data::id) - 1;
+
+/* Eight packed characters with the ASCII capitals made small, all at once:
+   a byte of 'A' to 'Z' alone carries into its top bit in one sum and not
+   in the other. */
+uint64_t fold8(uint64_t x) {
+    constexpr uint64_t ones = 0x0101010101010101ull, tops = ones * 0x80;
+    uint64_t low = x & ~tops;
+    uint64_t from_a = low + ones * (0x80 - 'A');
+    uint64_t past_z = low + ones * (0x80 - 'Z' - 1);
+    return x | ((from_a ^ past_z) & ~x & tops) >> 2;
+}
+
+/* The first 8 characters of a text, folded, and its length, in 16 bits:
+   equal folded texts have equal signatures. */
+unsigned signature(const char *text, size_t n) {
+    uint64_t packed = 0;
+    std::memcpy(&packed, text, std::min<size_t>(n, sizeof packed));
+    uint64_t mixed = fold8(packed) * 0x9E3779B97F4A7C15ull ^ n * 0xC2B2AE3D27D4EB4Full;
+    return static_cast<unsigned>(mixed >> 48);
+}
+
+/* Two characters, folded, as one number; the second may be the end. */
+unsigned state_code(const char *text) {
+    return static_cast<unsigned char>(fold(text[0])) |
+           static_cast<unsigned>(static_cast<unsigned char>(fold(text[1]))) << 8;
+}
 
 void enter(CTY_select::Index &index, std::string_view key, int item) {
     index.emplace(key, item); /* the first item of a text stays */
@@ -436,6 +474,8 @@ int lookup(const CTY_select::Index &index, std::string_view key) {
 void CTY_select::add(int index, const char *item) {
     std::string_view text = texts.emplace_back(folded(item));
     auto first = static_cast<unsigned char>(text.empty() ? '\0' : text[0]);
+    if (text.size() <= kIdMax || (text.size() > 4 && text.size() <= kNameMax))
+        plain_sigs.set(signature(text.data(), text.size()));
     if (text.size() <= kIdMax) {
         enter(ids, text, index);
         id_starts.set(first);
@@ -460,8 +500,49 @@ void CTY_select::add(int index, const char *item) {
             texts_decide = false;
     }
     free_parsed_array(n, pieces);
-    if (k.pieces.front().key >= 0)
+    if (k.pieces.front().key >= 0) {
+        add_sieve(k);
         keyed.push_back(std::move(k));
+    }
+}
+
+/* An item whose first piece is "ST=" and two characters matches only
+   records of that state: the first pass fails on any other. */
+void CTY_select::add_sieve(const Keyed &item) {
+    const Piece &first = item.pieces.front();
+    if (kKeys[first.key].test == Test::state && std::strlen(first.arg()) == 2)
+        states.set(state_code(first.arg()));
+    else
+        states_sieve = false;
+}
+
+/* False when a record of these texts is ruled out by every item for
+   certain; true when the full match must decide. */
+bool CTY_select::may_match(std::string_view name, std::string_view state,
+                           std::string_view id) const {
+    if (count <= 0 || !texts_decide)
+        return true;
+    if (!keyed.empty()) {
+        if (!states_sieve || state.size() > 2)
+            return true;
+        char code[3] = "";
+        std::memcpy(code, state.data(), state.size());
+        if (states.test(state_code(code)))
+            return true;
+    }
+    if (plain_sigs.test(signature(id.data(), id.size())))
+        return true;
+    if (prefix_lengths == 0)
+        return false;
+    unsigned long lengths = prefix_lengths; /* those the name is long enough for */
+    if (name.size() < kNameMax)
+        lengths &= (2ul << name.size()) - 1;
+    for (; lengths != 0; lengths &= lengths - 1) {
+        auto n = static_cast<size_t>(__builtin_ctzl(lengths));
+        if (plain_sigs.test(signature(name.data(), n)))
+            return true;
+    }
+    return false;
 }
 
 /* The first item that matches as an identifier, station number or name
@@ -569,7 +650,23 @@ int CTY_select_cmp(const CTY_select *sel, const CTY_data *data) {
 int CTY_select_texts(const CTY_select *sel, const CTY_data *data) {
     if (sel == nullptr || data == nullptr || !sel->texts_decide)
         return 1;
+    std::string_view name(data->name, strnlen(data->name, sizeof data->name));
+    std::string_view state(data->state, strnlen(data->state, sizeof data->state));
+    if (!sel->may_match(name, state, {data->id, strnlen(data->id, sizeof data->id)}))
+        return 0;
     return CTY_select_cmp(sel, data) != -1 ? 1 : 0;
+}
+
+int CTY_select_words(const CTY_select *sel, const char *name, int name_len, const char *state,
+                     int state_len, const char *id, int id_len) {
+    if (sel == nullptr || name == nullptr || state == nullptr || id == nullptr || name_len < 0 ||
+        state_len < 0 || id_len < 0)
+        return 1;
+    /* the texts as a record would hold them */
+    std::string_view n(name, std::min<size_t>(name_len, sizeof(CTY_data::name) - 1));
+    std::string_view s(state, std::min<size_t>(state_len, sizeof(CTY_data::state) - 1));
+    std::string_view i(id, std::min<size_t>(id_len, sizeof(CTY_data::id) - 1));
+    return sel->may_match(n, s, i) ? 1 : 0;
 }
 
 void CTY_select_free(CTY_select *sel) {

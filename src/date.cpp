@@ -244,28 +244,30 @@ struct tm *DATE_get_localtime(const time_t *secs) {
     return secs != nullptr ? localtime(secs) : nullptr;
 }
 
-int DATE_get_gmdate(const time_t *secs, Date *date) {
+namespace {
+
+/* The date of `secs` (of now when null) broken down by `split`
+   (gmtime_r or localtime_r); every field unset when it fails. */
+int broken_down(const time_t *secs, Date *date, struct tm *(*split)(const time_t *, struct tm *)) {
     if (date == nullptr)
         return 0;
     time_t when = secs != nullptr ? *secs : time(nullptr);
     struct tm tm;
-    if (gmtime_r(&when, &tm) == nullptr)
+    if (split(&when, &tm) == nullptr)
         set_unset(date);
     else
         from_tm(&tm, date);
     return 0;
 }
 
+} // namespace
+
+int DATE_get_gmdate(const time_t *secs, Date *date) {
+    return broken_down(secs, date, gmtime_r);
+}
+
 int DATE_get_localdate(const time_t *secs, Date *date) {
-    if (date == nullptr)
-        return 0;
-    time_t when = secs != nullptr ? *secs : time(nullptr);
-    struct tm tm;
-    if (localtime_r(&when, &tm) == nullptr)
-        set_unset(date);
-    else
-        from_tm(&tm, date);
-    return 0;
+    return broken_down(secs, date, localtime_r);
 }
 
 /* ---- seconds, day numbers, days of the year ---------------------------- */

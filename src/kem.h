@@ -699,12 +699,16 @@ int CTY_ids_cmp(int numid, char **ids, const char *id);
 /* A list of items prepared once and matched against many records:
    CTY_select_cmp answers as CTY_data_cmp does for the same list;
    CTY_select_texts answers 0 when the record's texts (name, state, region,
-   identifier) already rule out every item, else 1.  CTY_select_new
+   identifier) already rule out every item, else 1; CTY_select_words
+   answers 0 only when they do for a record whose name, state and
+   identifier are the counted texts given (1 when unsure).  CTY_select_new
    answers null only when memory runs out (such a selection matches
    nothing); freeing null does nothing. */
 CTY_select *CTY_select_new(int numid, char **ids);
 int CTY_select_cmp(const CTY_select *sel, const CTY_data *data);
 int CTY_select_texts(const CTY_select *sel, const CTY_data *data);
+int CTY_select_words(const CTY_select *sel, const char *name, int name_len, const char *state,
+                     int state_len, const char *id, int id_len);
 void CTY_select_free(CTY_select *sel);
 
 /* ------------------------------------------------------------------------

@@ -9,6 +9,12 @@
  * printed on one line, its values as `print` messages and, at the out1
  * message level, each preceded by its column name and "=".
  *
+ * Flags of the `parameter` resource: "first" prints the first kept record
+ * only; "nearest" prints the kept stations nearest first, by their
+ * distance from the centre of the first RA< selection value (the "Dist"
+ * column); "json" prints every record as one JSON object on a line.
+ * Other flags are ignored.
+ *
  * Exit status: 0, 10 when the input file cannot be opened, or 1 when the
  * output could not be written (a full disk, a closed standard output).
  */
@@ -70,9 +76,22 @@ class Items {
     char **items_ = nullptr;
 };
 
+/* A point on the earth, in degrees. */
+struct Centre {
+    double lat = 0, lon = 0;
+};
+
+struct StationColumn;
+
 struct Run {
     bool first_only = false;
-    std::vector<char *> values; /* selection values, leading '/' removed */
+    bool nearest = false;                               /* stations printed nearest first */
+    bool json = false;                                  /* records as JSON lines */
+    bool has_centre = false;                            /* a selection value holds an RA< centre */
+    Centre centre;                                      /* ... the first one */
+    bool dist_wanted = false;                           /* the output names the Dist column */
+    std::vector<const StationColumn *> station_columns; /* printed, in order */
+    std::vector<char *> values;                         /* selection values, leading '/' removed */
     const Items *output = nullptr;
     bool all_columns = true;
     std::string file;          /* bare file name */
@@ -127,6 +146,75 @@ int input_unopened(const char *kind, const Run &run) {
 
 /* ---- Output --------------------------------------------------------- */
 
+/* How a value is written as JSON: a string, a number, or a number for
+   which KEM_MISSING means no value (null). */
+enum class Kind : unsigned char { text, number, measure };
+
+/* The length of the well-formed UTF-8 sequence at `at`, or, when there is
+   none, minus the bytes that one replacement character stands for (the
+   longest start of a sequence, at least the first byte). */
+long utf8_sequence(std::string_view s, size_t at) {
+    auto c = static_cast<unsigned char>(s[at]);
+    size_t n = c >= 0xC2 && c <= 0xDF   ? 2
+               : c >= 0xE0 && c <= 0xEF ? 3
+               : c >= 0xF0 && c <= 0xF4 ? 4
+                                        : 0;
+    if (n == 0)
+        return -1;
+    unsigned char lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    unsigned char hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    for (size_t k = 1; k < n; k++) {
+        if (at + k >= s.size())
+            return -static_cast<long>(k);
+        auto b = static_cast<unsigned char>(s[at + k]);
+        if (b < lo || b > hi)
+            return -static_cast<long>(k);
+        lo = 0x80, hi = 0xBF;
+    }
+    return static_cast<long>(n);
+}
+
+/* `s` as a JSON string: quotes, backslashes and control characters
+   escaped, each malformed UTF-8 sequence replaced by U+FFFD. */
+void append_json_string(std::string &out, std::string_view s) {
+    static const char hex[] = "0123456789abcdef";
+    out.push_back('"');
+    for (size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x20 || c == 0x7F) {
+            out.append("\\u00");
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        } else if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            long n = utf8_sequence(s, i);
+            if (n > 0)
+                out.append(s.substr(i, static_cast<size_t>(n)));
+            else
+                out.append("\xEF\xBF\xBD");
+            i += static_cast<size_t>(n > 0 ? n : -n);
+            continue;
+        }
+        i++;
+    }
+    out.push_back('"');
+}
+
+/* A number as the value functions print it; null for a missing measure or
+   a value that is no number (an infinity or NaN). */
+void append_json_number(std::string &out, std::string_view value, Kind kind) {
+    bool digit = !value.empty() && value.size() > size_t(value[0] == '-') &&
+                 value[value[0] == '-'] >= '0' && value[value[0] == '-'] <= '9';
+    if (!digit || (kind == Kind::measure && value == "-9999"))
+        out.append("null");
+    else
+        out.append(value);
+}
+
 /*
  * Where printed fields go.  When messages go to standard output only, a
  * record is formatted into one line, written once; otherwise every field
@@ -136,13 +224,15 @@ int input_unopened(const char *kind, const Run &run) {
  */
 class Printer {
   public:
+    static constexpr bool json = false;
+
     Printer()
         : direct_(MESS_plain_stdout() != 0), names_(MESS_check(M_out1) != 0),
           values_(MESS_check(M_print) != 0) {}
 
     /* One field, after its column name when it has one; `value` is
        terminated (the message path prints it with "%s "). */
-    void field(const char *name, std::string_view value) {
+    void field(const char *name, std::string_view value, Kind = Kind::text) {
         if (!direct_) {
             if (name)
                 MESS_print(M_out1, "%s=", name);
@@ -171,6 +261,40 @@ class Printer {
 
   private:
     bool direct_, names_, values_;
+    std::string line_;
+};
+
+/* Records as JSON lines: a record is one object formed on one line, the
+   column names its keys (never out1 messages), written at once or, when
+   messages go elsewhere too, as one print message. */
+class JsonPrinter {
+  public:
+    static constexpr bool json = true;
+
+    JsonPrinter() : direct_(MESS_plain_stdout() != 0), values_(MESS_check(M_print) != 0) {}
+
+    void field(const char *name, std::string_view value, Kind kind = Kind::text) {
+        line_.push_back(line_.empty() ? '{' : ',');
+        append_json_string(line_, name ? name : "");
+        line_.push_back(':');
+        if (kind == Kind::text)
+            append_json_string(line_, value);
+        else
+            append_json_number(line_, value, kind);
+    }
+
+    bool end() {
+        line_.append(line_.empty() ? "{}\n" : "}\n");
+        if (values_ && direct_)
+            fwrite(line_.data(), 1, line_.size(), stdout);
+        else if (values_)
+            MESS_print(M_print, "%s", line_.c_str());
+        line_.clear();
+        return !ferror(stdout);
+    }
+
+  private:
+    bool direct_, values_;
     std::string line_;
 };
 
@@ -237,39 +361,147 @@ std::string_view real_value(Value out, float value, int decimals) {
     return {out, static_cast<size_t>(p - out)};
 }
 
-/* The columns of a station, in the order printed without an output list. */
-const struct {
-    const char *key;
-    std::string_view (*value)(Value out, const CTY_data &city);
-} station_columns[] = {
-    {"Name", [](Value out, const CTY_data &c) { return text_value(out, c.name, sizeof c.name); }},
-    {"ST", [](Value out, const CTY_data &c) { return text_value(out, c.state, sizeof c.state); }},
-    {"CN", [](Value out, const CTY_data &c) { return text_value(out, c.region, sizeof c.region); }},
-    {"ID", [](Value out, const CTY_data &c) { return text_value(out, c.id, sizeof c.id); }},
-    {"P", [](Value out, const CTY_data &c) { return int_value(out, c.prior); }},
-    {"Lat", [](Value out, const CTY_data &c) { return real_value(out, c.lat, 2); }},
-    {"Lon", [](Value out, const CTY_data &c) { return real_value(out, c.lon, 2); }},
-    {"Elev", [](Value out, const CTY_data &c) { return real_value(out, c.el, 0); }},
-    {"WMO", [](Value out, const CTY_data &c) { return number_value(out, c.wmo); }},
+/* A kept station and its distance in km from the run's centre; NaN
+   without a centre, or for a station without a position. */
+struct Station {
+    CTY_data city;
+    double dist;
 };
 
-template <class Column>
-void print_station_column(Printer &out, const Column &column, const CTY_data &city) {
-    Value value;
-    out.field(column.key, column.value(value, city));
+/* "%.1f", or a missing value. */
+std::string_view dist_value(Value out, double dist) {
+    int n = std::isnan(dist) ? snprintf(out, value_max, "%d", KEM_MISSING)
+                             : snprintf(out, value_max, "%.1f", dist);
+    return {out, std::min(static_cast<size_t>(std::max(n, 0)), value_max - 1)};
 }
 
-bool print_station_record(const Run &run, Printer &out, const CTY_data &city) {
+struct StationColumn {
+    const char *key;
+    Kind kind;
+    std::string_view (*value)(Value out, const Station &s);
+    std::string_view (*json)(Value out, const Station &s); /* null: as `value` */
+};
+
+/* The columns of a station, in the order printed without an output list. */
+const StationColumn station_columns[] = {
+    {"Name", Kind::text,
+     [](Value out, const Station &s) { return text_value(out, s.city.name, sizeof s.city.name); },
+     nullptr},
+    {"ST", Kind::text,
+     [](Value out, const Station &s) { return text_value(out, s.city.state, sizeof s.city.state); },
+     nullptr},
+    {"CN", Kind::text,
+     [](Value out, const Station &s) {
+         return text_value(out, s.city.region, sizeof s.city.region);
+     },
+     nullptr},
+    {"ID", Kind::text,
+     [](Value out, const Station &s) { return text_value(out, s.city.id, sizeof s.city.id); },
+     nullptr},
+    {"P", Kind::number, [](Value out, const Station &s) { return int_value(out, s.city.prior); },
+     nullptr},
+    {"Lat", Kind::number,
+     [](Value out, const Station &s) { return real_value(out, s.city.lat, 2); }, nullptr},
+    {"Lon", Kind::number,
+     [](Value out, const Station &s) { return real_value(out, s.city.lon, 2); }, nullptr},
+    {"Elev", Kind::measure,
+     [](Value out, const Station &s) { return real_value(out, s.city.el, 0); }, nullptr},
+    /* JSON has no leading zeros: the station number as a plain number. */
+    {"WMO", Kind::measure,
+     [](Value out, const Station &s) { return number_value(out, s.city.wmo); },
+     [](Value out, const Station &s) { return int_value(out, s.city.wmo); }},
+};
+
+/* Printed only when the output list names it. */
+const StationColumn dist_column = {
+    "Dist", Kind::measure, [](Value out, const Station &s) { return dist_value(out, s.dist); },
+    nullptr};
+
+template <class Out>
+void print_station_column(Out &out, const StationColumn &column, const Station &s) {
+    Value value;
+    if (Out::json && column.json)
+        out.field(column.key, column.json(value, s), column.kind);
+    else
+        out.field(column.key, column.value(value, s), column.kind);
+}
+
+/* The station columns the output list names, in its order (an item given
+   twice prints twice); without a list, or with "all" in it, the nine of
+   station_columns, then Dist when the list names it. */
+void choose_station_columns(Run &run) {
     if (run.all_columns) {
         for (const auto &column : station_columns)
-            print_station_column(out, column, city);
-    } else {
-        for (int item = 0; item < run.output->count(); item++)
-            for (const auto &column : station_columns)
-                if (stricmp((*run.output)[item], column.key) == 0)
-                    print_station_column(out, column, city);
+            run.station_columns.push_back(&column);
+        if (run.dist_wanted)
+            run.station_columns.push_back(&dist_column);
+        return;
     }
+    for (int item = 0; item < run.output->count(); item++) {
+        for (const auto &column : station_columns)
+            if (stricmp((*run.output)[item], column.key) == 0)
+                run.station_columns.push_back(&column);
+        if (stricmp((*run.output)[item], dist_column.key) == 0)
+            run.station_columns.push_back(&dist_column);
+    }
+}
+
+template <class Out> bool print_station_record(const Run &run, Out &out, const Station &s) {
+    for (const StationColumn *column : run.station_columns)
+        print_station_column(out, *column, s);
     return out.end();
+}
+
+/* ---- Distances ------------------------------------------------------ */
+
+/*
+ * The great-circle distance in km between two points given in degrees,
+ * by the haversine formula in double precision, which stays exact for
+ * points metres apart (where the cosine of the central angle is 1 to
+ * within rounding), on the sphere the RA< selection measures on.
+ */
+double great_circle_km(Centre a, Centre b) {
+    constexpr double radius_km = 6371.3;
+    constexpr double deg_to_rad = 0.017453292519943334;
+    double dlat = (b.lat - a.lat) * deg_to_rad, dlon = (b.lon - a.lon) * deg_to_rad;
+    double s_lat = std::sin(dlat / 2), s_lon = std::sin(dlon / 2);
+    double h =
+        s_lat * s_lat + std::cos(a.lat * deg_to_rad) * std::cos(b.lat * deg_to_rad) * s_lon * s_lon;
+    return 2 * radius_km * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
+}
+
+/* The station's distance from the run's centre, NaN when either has no
+   usable position. */
+double station_dist(const Run &run, const CTY_data &city) {
+    if (!run.has_centre || city.lat == KEM_MISSING || city.lon == KEM_MISSING ||
+        !std::isfinite(city.lat) || !std::isfinite(city.lon))
+        return std::nan("");
+    return great_circle_km(run.centre, {city.lat, city.lon});
+}
+
+/* A real number at the start of `text`, as the selection reads it. */
+bool read_real(const char *text, double &out) {
+    char *end = nullptr;
+    out = strtod(text, &end);
+    return end != text && std::isfinite(out);
+}
+
+/* The centre of the first value that holds a readable RA<lat:lon:range
+   piece. */
+void find_centre(Run &run) {
+    for (char *value : run.values) {
+        int count = 0;
+        char **pieces = nullptr;
+        if (parse_string(value, ':', &count, &pieces) < 0)
+            continue;
+        for (int i = 0; i + 2 < count && !run.has_centre; i++)
+            run.has_centre =
+                strnicmp(pieces[i], "RA<", 3) == 0 && read_real(pieces[i] + 3, run.centre.lat) &&
+                read_real(pieces[i + 1], run.centre.lon) && std::fabs(run.centre.lat) <= 90;
+        free_parsed_array(count, pieces);
+        if (run.has_centre)
+            return;
+    }
 }
 
 /* The database the run chose, at the path it formed.  A city_file of
@@ -301,22 +533,53 @@ class Selection {
     CTY_select *sel_;
 };
 
+/* Station `a` goes before `b` nearest first: stations without a distance
+   last. */
+bool nearer(const Station &a, const Station &b) {
+    return !std::isnan(a.dist) && (std::isnan(b.dist) || a.dist < b.dist);
+}
+
+/* The kept stations, nearest first (ties in file order). */
+template <class Out> void print_nearest(const Run &run, Out &out, std::vector<Station> &kept) {
+    std::stable_sort(kept.begin(), kept.end(), nearer);
+    for (const Station &s : kept)
+        if (!print_station_record(run, out, s) || run.first_only)
+            break;
+}
+
+template <class Out> void scan_database(const Run &run, int fd) {
+    Selection selection(run.values);
+    Out out;
+    bool sorted = run.nearest && run.has_centre;
+    std::vector<Station> kept; /* with "first", only the nearest so far */
+    Station s;
+    while (CTY_read_select(fd, &s.city, selection.get()) > 0) {
+        trim_string(s.city.name);
+        fill_string(s.city.name, ' ', '_');
+        if (!selection.keeps(s.city))
+            continue;
+        s.dist = run.dist_wanted || sorted ? station_dist(run, s.city) : 0;
+        if (!sorted) {
+            if (!print_station_record(run, out, s) || run.first_only)
+                break;
+        } else if (!run.first_only) {
+            kept.push_back(s);
+        } else if (kept.empty() || nearer(s, kept[0])) {
+            kept.assign(1, s);
+        }
+    }
+    print_nearest(run, out, kept);
+}
+
 int search_database(const Run &run) {
     int fd = open_database(run);
     if (fd < 0)
         return input_unopened("DBase", run);
     CTY_rewind(fd);
-    Selection selection(run.values);
-    Printer out;
-    CTY_data city;
-    while (CTY_read_select(fd, &city, selection.get()) > 0) {
-        trim_string(city.name);
-        fill_string(city.name, ' ', '_');
-        if (!selection.keeps(city))
-            continue;
-        if (!print_station_record(run, out, city) || run.first_only)
-            break;
-    }
+    if (run.json)
+        scan_database<JsonPrinter>(run, fd);
+    else
+        scan_database<Printer>(run, fd);
     CTY_close(fd);
     return 0;
 }
@@ -406,12 +669,24 @@ bool row_matches(const Table &table, const std::vector<std::string> &row, const 
     return match_name_state(table, row, value);
 }
 
-void print_field(Printer &out, const Table &table, const std::vector<std::string> &row, size_t i) {
-    out.field(i < table.columns.size() ? table.columns[i].c_str() : nullptr, row[i]);
+/* A field beyond the named columns is printed without a name; as JSON
+   its key is its position, counted from 1.  Inlined: it runs for every
+   field of every row, and a call costs as much as the field. */
+template <class Out>
+[[gnu::always_inline]] inline void print_field(Out &out, const Table &table,
+                                               const std::vector<std::string> &row, size_t i) {
+    const char *name = i < table.columns.size() ? table.columns[i].c_str() : nullptr;
+    if (Out::json && !name) {
+        char position[16];
+        *std::to_chars(position, position + sizeof position - 1, i + 1).ptr = '\0';
+        out.field(position, row[i]);
+        return;
+    }
+    out.field(name, row[i]);
 }
 
-bool print_row(const Run &run, Printer &out, const Table &table,
-               const std::vector<std::string> &row) {
+template <class Out>
+bool print_row(const Run &run, Out &out, const Table &table, const std::vector<std::string> &row) {
     if (run.all_columns) {
         for (size_t i = 0; i < row.size(); i++)
             print_field(out, table, row, i);
@@ -424,6 +699,18 @@ bool print_row(const Run &run, Printer &out, const Table &table,
     return out.end();
 }
 
+template <class Out> void print_rows(FILE *in, const Run &run, const Table &table) {
+    char line[KEM_LINE_MAX + 1];
+    Out out;
+    while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
+        std::vector<std::string> row = split_words(line, max_field);
+        if (!run.values.empty() && !row_matches(table, row, run.values[0]))
+            continue;
+        if (!print_row(run, out, table, row) || run.first_only)
+            break;
+    }
+}
+
 void search_table(FILE *in, const Run &run) {
     char line[KEM_LINE_MAX + 1];
     for (int i = 0; i < 3; i++)
@@ -434,14 +721,10 @@ void search_table(FILE *in, const Run &run) {
     Table table;
     table.set_columns(split_words(line, max_col_name));
 
-    Printer out;
-    while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
-        std::vector<std::string> row = split_words(line, max_field);
-        if (!run.values.empty() && !row_matches(table, row, run.values[0]))
-            continue;
-        if (!print_row(run, out, table, row) || run.first_only)
-            break;
-    }
+    if (run.json)
+        print_rows<JsonPrinter>(in, run, table);
+    else
+        print_rows<Printer>(in, run, table);
 }
 
 int read_table(const Run &run) {
@@ -492,12 +775,17 @@ int look_up() {
     {
         Items parameters("parameter");
         run.first_only = parameters.contains("first");
+        run.nearest = parameters.contains("nearest");
+        run.json = parameters.contains("json");
     }
-    MESS_print_prog("CITY DETERMINATION PROGRAM");
+    /* JSON lines hold records only. */
+    if (!run.json)
+        MESS_print_prog("CITY DETERMINATION PROGRAM");
 
     choose_input(run);
     run.path_fits = FILE_add_path(RES_get("file_path"), run.file.c_str(), run.path) != nullptr;
-    MESS_print(M_mess, "Opening: %s\n", run.file.c_str());
+    if (!run.json)
+        MESS_print(M_mess, "Opening: %s\n", run.file.c_str());
 
     Items values("value");
     for (int i = 0; i < values.count(); i++) {
@@ -507,6 +795,13 @@ int look_up() {
     Items output("output");
     run.output = &output;
     run.all_columns = output.count() == 0 || output.contains("all");
+    run.dist_wanted = output.contains("Dist");
+    if (run.dbase) {
+        choose_station_columns(run);
+        find_centre(run);
+    }
+    if (run.nearest && !run.has_centre)
+        MESS_print(M_warn, "Parameter nearest needs an RA< value: records in file order\n");
 
     return run.dbase ? search_database(run) : read_table(run);
 }

@@ -375,10 +375,9 @@ int strip_escape(char *string) {
 int fill_string(char *string, char tar, char fill) {
     if (string == nullptr)
         return 0;
-    for (size_t i = 0, n = std::strlen(string); i < n; ++i) {
-        if (string[i] == tar)
-            string[i] = fill;
-    }
+    size_t n = std::strlen(string);
+    for (char *at = string; (at = static_cast<char *>(std::memchr(at, tar, n - (at - string))));)
+        *at++ = fill;
     return 0;
 }
 

@@ -490,6 +490,11 @@ TEST(CtyRead, IrregularLinesAmongRegularOnesKeepTheirPlace) {
         {"B IL US ABCDEFGHIJKL 3 41 -87 1 2 3\n", {10, 10, 10, 1}, ""}, /* identifier too long */
         {"B IL US KB 3 4.1e 5 6 7 8\n", {10, 5, 5, 9}, "2"},         /* exponent without digits */
         {"B IL US KB 3 1e99 -1e-60 .5 +7 -0\n", {10, 10, 10}, "KZ"}, /* C conversion edges */
+        {"B IL US KB 3 4.1.2 -87 1 2 3\n", {10, 10, 10, 1}, ""},     /* a second point */
+        {"B IL US KB 3 41 -8-7 1 2 3\n", {10, 10, 10, 1}, ""},       /* a sign inside */
+        {"B IL US KB 3 41 -87 1 2- 3\n", {10, 9, 10, 1}, ""},        /* a sign after */
+        {"B IL US KB 3 41.123456 -87.1234 -.5 +2 3\n", {10, 10, 10}, "KZ"}, /* 9 and 8 bytes */
+        {"B\tIL\vUS\fKB\r3 41 -87 1 2 3\n", {10, 10, 10}, "KZ"},            /* other white space */
     };
     for (const Case &c : cases) {
         ScratchDir s;
@@ -507,6 +512,35 @@ TEST(CtyRead, IrregularLinesAmongRegularOnesKeepTheirPlace) {
     EXPECT_EQ(rec.lon, -0.0f);
     EXPECT_FLOAT_EQ(rec.el, 0.5f);
     EXPECT_EQ(rec.wmo, 7);
+}
+
+TEST(CtyRead, LinesAroundWholeChunksOf64BytesReadWhole) {
+    /* The line is taken 64 bytes at a time: words across, and ending at,
+       the ends of those chunks. */
+    for (size_t len : {63, 64, 65, 100, 127, 128, 129, 200}) {
+        std::string head = "Name IL US KB *3* 41.5 -87.25 201 72530";
+        std::string line = head + std::string(len - head.size() - 5, ' ') + "12345";
+        ASSERT_EQ(line.size(), len);
+        for (const char *ending : {"\n", "\r\n", ""}) {
+            int n = 0;
+            CTY_data rec = read_one(line + ending, &n);
+            EXPECT_EQ(n, 10) << len;
+            EXPECT_EQ(rec.num, 12345) << len;
+            EXPECT_EQ(rec.wmo, 72530) << len;
+            EXPECT_FLOAT_EQ(rec.lon, -87.25f) << len;
+            EXPECT_STREQ(rec.id, "KB") << len;
+        }
+    }
+}
+
+TEST(CtyRead, LineOfManyWordsIsScannedAcross) {
+    std::string line;
+    for (int i = 0; i < 64; ++i)
+        line += "1 "; /* 32 words in each 64 bytes */
+    ScratchDir s;
+    std::vector<int> counts;
+    read_all(s.write("many.cty", line + "\n"), &counts);
+    EXPECT_EQ(counts, (std::vector<int>{10, 10, 10, 10, 10, 10, 4}));
 }
 
 TEST(CtyRead, SelectionPassesOverOnlyWholeLinesItRulesOut) {

@@ -262,6 +262,9 @@ TEST(CtySelect, PreparedSelectionAnswersAsThePerRecordMatch) {
         {"", "Name=spr", "ID=KIND"},
         {"ST", "CN:", "RA<1", "P<x"},
         {"ST:CN=US"},
+        {"st=in", "kord"},
+        {"ST=IN_US", "ST=I"},
+        {"Chicago_M", "West_Chicag", "whe", "KMDW"},
     };
     for (const auto &list : lists) {
         std::vector<char *> ids;
@@ -277,6 +280,57 @@ TEST(CtySelect, PreparedSelectionAnswersAsThePerRecordMatch) {
         }
         CTY_select_free(sel);
     }
+}
+
+TEST(CtySelect, TextsAloneDecideSelectionsOfTexts) {
+    const std::vector<std::vector<const char *>> lists = {
+        {"ST=IN"},
+        {"st=il", "KGYY"},
+        {"kord"},
+        {"chicago_mid", "Wheel"},
+        {"ST=IN_US", "Name=W"},
+        {"ID=kpwk", "CN=us"},
+        {"St=In:Name=Ga"},
+        {"ST=IN"},
+    };
+    for (const auto &list : lists) {
+        std::vector<char *> ids;
+        for (const char *item : list)
+            ids.push_back(const_cast<char *>(item));
+        CTY_select *sel = CTY_select_new(static_cast<int>(ids.size()), ids.data());
+        for (const CTY_data &d : fixture())
+            EXPECT_EQ(CTY_select_texts(sel, &d), cmp(list, d) != -1 ? 1 : 0) << list[0] << d.id;
+        CTY_select_free(sel);
+    }
+}
+
+TEST(CtySelect, CountedTextsRuleOutAsTheRecordWould) {
+    char st[] = "ST=IN", kord[] = "kord", wheel[] = "Wheeling_E", lat[] = "Lat>40";
+    char *texts[] = {st, kord, wheel};
+    char *numbers[] = {lat};
+    CTY_select *sel = CTY_select_new(3, texts), *num = CTY_select_new(1, numbers);
+    struct Case {
+        const char *name, *state, *id; /* read up to their counts, no ends */
+        int name_len, state_len, id_len, want;
+    } cases[] = {
+        {"GaryX", "INX", "KXXXX", 4, 2, 4, 1},    /* the state */
+        {"Gary", "ILX", "KORDX", 4, 2, 4, 1},     /* the identifier, any case */
+        {"Gary", "IL", "KORDX", 4, 2, 5, 0},      /* a longer identifier */
+        {"Wheeling_Exx", "IL", "K", 12, 2, 1, 1}, /* a name prefix */
+        {"Wheeling_", "IL", "K", 9, 2, 1, 0},     /* too short for it */
+        {"Gary", "ILL", "K", 4, 3, 1, 0},         /* the state cut as a record cuts it */
+        {"Gary", "IL", "KORD", -1, 2, 4, 1},      /* a count below 0: unsure */
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(CTY_select_words(sel, c.name, c.name_len, c.state, c.state_len, c.id, c.id_len),
+                  c.want)
+            << c.name << " " << c.id;
+        EXPECT_EQ(CTY_select_words(num, c.name, c.name_len, c.state, c.state_len, c.id, c.id_len),
+                  1); /* numbers decide */
+    }
+    EXPECT_EQ(CTY_select_words(nullptr, "a", 1, "b", 1, "c", 1), 1);
+    CTY_select_free(sel);
+    CTY_select_free(num);
 }
 
 TEST(CtySelect, ManyIdentifiersGiveTheFirstMatchingIndex) {
