@@ -671,9 +671,11 @@ void match_conv(Matcher &m) {
         match_literal(m, '%');
         return;
     }
-    m.t = c.end;
-    if (c.letter == '%')
+    if (c.letter == '%') {
+        m.t = c.end - 1; /* on the second '%': matching it steps past the pair */
         return match_literal(m, '%');
+    }
+    m.t = c.end;
     if (is_date_letter(c.letter)) {
         if (!match_date(m, c))
             m.rest_of_name();
