@@ -795,13 +795,13 @@ time_t fit_fixed_fields(time_t ref) {
     if (set.hour >= 0) {
         if (d.hour < set.hour)
             secs -= 86400;
-        secs += (set.hour - d.hour) * 3600;
+        secs += static_cast<time_t>(set.hour - d.hour) * 3600; /* any int an hour text gave */
         d.hour = set.hour;
     }
     if (set.min >= 0) {
         if (d.min < set.min)
             secs -= 3600;
-        secs += (set.min - d.min) * 60;
+        secs += static_cast<time_t>(set.min - d.min) * 60;
     }
     return secs;
 }
