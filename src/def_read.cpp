@@ -4,9 +4,13 @@
  * Reads the suite's defaults files: one "key value" setting per line,
  * '#' comments, double-quoted values that keep their blanks, and the
  * directives DEF, UNDEF, IF, ELIF, ELSE and END that define tags and
- * select sections.  It also matches file keys (patterns with '*')
- * against a program's qualified resource names and looks resources up
- * in the environment.
+ * select sections.  A line is a whole line however long: the rest of a
+ * long comment is comment, the rest of a long setting is cut.  Because
+ * the search path begins with the working directory, a defaults file is
+ * outside input: it sets values and never names a command to run.
+ * The module also matches file keys (patterns with '*') against a
+ * program's qualified resource names and looks resources up in the
+ * environment.
  *
  * State, process-wide: the one open defaults file, the program name and
  * title that qualify resource names, the tag list (own copies, at most
@@ -17,9 +21,10 @@
  *
  * Failure: DEF_open and DEF_get answer -1; the matchers answer 0.  What a
  * user should hear about (stray ELSE/ELIF/END, sections nested too deep
- * or left open, keys too long to deliver, cut values, file names too
- * long) is printed as a warn message where it is met, and reading goes
- * on.  Nothing throws: allocation failures become the failure result.
+ * or left open, keys too long to deliver, cut values, values that could
+ * open a pipe, file names too long) is printed as a warn message where it
+ * is met, and reading goes on.  Nothing throws: allocation failures
+ * become the failure result.
  */
 #include "kem.h"
 
@@ -38,6 +43,7 @@ constexpr size_t name_max = 29;      // program name, title, bare resource name
 constexpr size_t tag_max = 10;       // tags in the list
 constexpr int nest_max = 10;         // sections whose state is kept
 constexpr int piece_max = 249;       // a line is read in pieces of this many characters
+constexpr size_t line_max = 4096;    // characters of a line kept; the rest is stepped over
 constexpr size_t key_max = 49;       // caller's key buffer holds 50 bytes
 constexpr size_t value_max = 199;    // caller's value buffers hold 200 bytes
 constexpr size_t file_name_max = 79; // full name of a defaults file
@@ -49,6 +55,7 @@ constexpr int branch_done = 99;
 
 struct reader_state {
     FILE *def_file = nullptr;
+    std::string file_name; // of def_file, for the messages
     std::string prog_name = "Kem";
     std::string prog_title;
     std::vector<std::string> tag;
@@ -259,9 +266,17 @@ std::string_view value_of(std::string_view line, size_t start, std::string_view 
     return rest.substr(0, rest.find('"'));
 }
 
+/* Any name that begins with '|' is opened as a pipe, and names are made
+   from values in many ways (whole values, list items, the file items of
+   message settings), so a value holding a '|' anywhere may run a command. */
+bool may_run_command(std::string_view value) {
+    return value.find('|') != value.npos;
+}
+
 /* Delivers a key line of a section being read; directives and lines that
-   are not settings give false. */
-bool take_line(std::string_view line, char *key, char *value) {
+   are not settings give false.  `cut` tells that the line went on past
+   what was kept of it. */
+bool take_line(std::string_view line, bool cut, char *key, char *value) {
     size_t pos = 0;
     size_t first_at = 0;
     size_t second_at = 0;
@@ -276,10 +291,43 @@ bool take_line(std::string_view line, char *key, char *value) {
         MESS_print(M_warn, "DEF_get: key longer than 49 characters skipped: %.49s...\n", k.c_str());
         return false;
     }
+    std::string_view v = value_of(line, second_at, second);
+    /* A defaults file may be anyone's (the search path begins with the
+       working directory): it sets values, it never runs commands. */
+    if (may_run_command(v)) {
+        MESS_print(M_warn, "DEF_get: %s: value of %s refused, it could run a command\n",
+                   state.file_name.c_str(), k.c_str());
+        return false;
+    }
     copy_out(k, key, key_max);
-    if (!copy_out(value_of(line, second_at, second), value, value_max))
+    bool reaches_end = v.data() + v.size() == line.data() + line.size();
+    if (!copy_out(v, value, value_max) || (cut && reaches_end))
         MESS_print(M_warn, "DEF_get: value of %s cut to 199 characters\n", key);
     return true;
+}
+
+/* Reads a whole line, keeping at most line_max characters of it, so that
+   the rest of a long line is never taken for a line of its own: a
+   comment's rest stays comment, a setting's rest is cut.  Answers
+   fgetstring's result for the line's first piece; `cut` tells whether
+   characters were dropped. */
+int read_line(FILE *file, std::string &line, bool &cut) {
+    char piece[piece_max + 1];
+    int got = fgetstring(file, piece, piece_max);
+    line.assign(got < 0 ? "" : piece);
+    cut = false;
+    while (got > 0 && std::strlen(piece) == static_cast<size_t>(piece_max)) {
+        int c = getc(file);
+        if (c == EOF)
+            break;
+        ungetc(c, file);
+        if (c == '\n' || fgetstring(file, piece, piece_max) <= 0)
+            break;
+        size_t room = line_max - std::min(line.size(), line_max);
+        cut = cut || std::strlen(piece) > room;
+        line.append(piece, std::min(std::strlen(piece), room));
+    }
+    return got;
 }
 
 void close_file() {
@@ -356,6 +404,7 @@ int DEF_open(const char *name) {
             return -1;
         }
         state.def_file = FILE_open(file.c_str(), "r");
+        state.file_name = file;
         return state.def_file ? 0 : -1;
     });
 }
@@ -369,10 +418,11 @@ int DEF_get(char *key, char *value) {
     if (key == nullptr || value == nullptr || state.def_file == nullptr)
         return -1;
     return guarded(-1, [&] {
-        char line[piece_max + 1];
+        std::string line;
+        bool cut = false;
         int got;
-        while ((got = fgetstring(state.def_file, line, piece_max)) >= 0) {
-            if (got > 0 && line[0] != '#' && take_line(line, key, value))
+        while ((got = read_line(state.def_file, line, cut)) >= 0) {
+            if (got > 0 && line[0] != '#' && take_line(line, cut, key, value))
                 return 1;
         }
         if (state.depth > 0)

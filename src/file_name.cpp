@@ -671,9 +671,11 @@ void match_conv(Matcher &m) {
         match_literal(m, '%');
         return;
     }
-    m.t = c.end;
-    if (c.letter == '%')
+    if (c.letter == '%') {
+        m.t = c.end - 1; /* on the second '%': matching it steps past the pair */
         return match_literal(m, '%');
+    }
+    m.t = c.end;
     if (is_date_letter(c.letter)) {
         if (!match_date(m, c))
             m.rest_of_name();
@@ -793,13 +795,13 @@ time_t fit_fixed_fields(time_t ref) {
     if (set.hour >= 0) {
         if (d.hour < set.hour)
             secs -= 86400;
-        secs += (set.hour - d.hour) * 3600;
+        secs += static_cast<time_t>(set.hour - d.hour) * 3600; /* any int an hour text gave */
         d.hour = set.hour;
     }
     if (set.min >= 0) {
         if (d.min < set.min)
             secs -= 3600;
-        secs += (set.min - d.min) * 60;
+        secs += static_cast<time_t>(set.min - d.min) * 60;
     }
     return secs;
 }

@@ -643,7 +643,9 @@ int DOM_decode(const char *str, Domain *domain) {
         MESS_print(M_warn, "DOM_decode: Invalid plot domain\n");
     FLAG_set(domain_flag_word, result);
     FILE_set_key('r', str);
-    DOM_set_base_prior(domain->dy * static_cast<float>(domain->ny - 1));
+    /* ny may be any int a domain string gave: the count of rows less one
+       is taken in floating point, where it cannot overflow. */
+    DOM_set_base_prior(domain->dy * (static_cast<float>(domain->ny) - 1.0f));
     return result;
 }
 
@@ -680,7 +682,7 @@ int DOM_get_def_region(const char *region, Domain *domain) {
         domain->dx = domain->dy = found->step;
     }
     domain->plon = domain->clon;
-    DOM_set_base_prior(domain->dy * static_cast<float>(domain->ny - 1));
+    DOM_set_base_prior(domain->dy * (static_cast<float>(domain->ny) - 1.0f));
     FLAG_set(domain_flag_word, 1);
     return 1;
 }
@@ -814,6 +816,14 @@ int DOM_search_file(const char *file, const char *str, char *domstr) {
         }
     }
     FILE_close(stream);
+    if (found && std::strchr(domstr, '|') != nullptr) {
+        /* A region file may be anyone's, like a defaults file: the names
+           in its domains (station and region files) must not open pipes. */
+        MESS_print(M_warn, "DOM_search_file: %s: domain %s refused, it could run a command\n", path,
+                   domstr);
+        domstr[0] = '\0';
+        found = 0;
+    }
     return found;
 }
 

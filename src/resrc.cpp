@@ -15,15 +15,26 @@
 #include "resrc.h"
 #include "kem.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace {
 
+/* The value that RES_append last grew, with its length and room, so that
+   appending many words costs time in proportion to their total length. */
+struct Growing {
+    const char *data = nullptr;
+    size_t length = 0;
+    size_t room = 0;
+};
+
 struct State {
-    res_obj root{}; /* head of the store; holds no resource */
-    int clargc = 0; /* remembered command line (referenced, not copied) */
+    res_obj root{};        /* head of the store; holds no resource */
+    res_obj *tail = &root; /* last record, where the next one goes */
+    Growing growing;       /* see above */
+    int clargc = 0;        /* remembered command line (referenced, not copied) */
     char **clargv = nullptr;
 };
 
@@ -44,24 +55,62 @@ res_obj *add_record(const char *name) {
     if (!rec)
         return nullptr;
     rec->name = create_string(name);
-    res_obj *tail = &state.root;
-    while (tail->next)
-        tail = tail->next;
-    tail->next = rec;
+    state.tail->next = rec;
+    state.tail = rec;
     return rec;
 }
 
 void set_record(res_obj *rec, int index, const char *data, DEF_convert cvt) {
+    if (rec->data == state.growing.data)
+        state.growing = Growing{};
     std::free(rec->data);
     rec->data = create_string(data);
     rec->cvt = cvt;
     rec->index = index;
 }
 
+/* Appends `delim` and `word` to the record's value in place, the room
+   doubling as it fills; false when memory runs out (the value is kept). */
+bool grow_value(res_obj *rec, char delim, const char *word) {
+    Growing &g = state.growing;
+    if (rec->data != g.data) {
+        g.length = std::strlen(rec->data);
+        g.room = g.length + 1;
+    }
+    size_t add = std::strlen(word);
+    size_t need = g.length + 1 + add + 1;
+    if (need > g.room) {
+        size_t room = std::max(need, 2 * g.room);
+        char *bigger = static_cast<char *>(std::realloc(rec->data, room));
+        if (!bigger)
+            return false;
+        rec->data = bigger;
+        g.room = room;
+    }
+    rec->data[g.length] = delim;
+    std::memcpy(rec->data + g.length + 1, word, add + 1);
+    g.length += 1 + add;
+    g.data = rec->data;
+    return true;
+}
+
 } // namespace
 
 const res_obj *res_first_record() {
     return state.root.next;
+}
+
+void res_clear() {
+    for (res_obj *rec = state.root.next; rec;) {
+        res_obj *next = rec->next;
+        std::free(rec->name);
+        std::free(rec->data);
+        delete rec;
+        rec = next;
+    }
+    state.root.next = nullptr;
+    state.tail = &state.root;
+    state.growing = Growing{};
 }
 
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt) {
@@ -88,11 +137,7 @@ int RES_append(int index, const char *name, const char *data, DEF_convert cvt) {
         rec->data = create_string(data);
         return 0;
     }
-    char *joined = create_strcat(rec->data, "\n", data);
-    if (joined) {
-        std::free(rec->data);
-        rec->data = joined;
-    }
+    grow_value(rec, '\n', data);
     return 0;
 }
 

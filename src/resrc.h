@@ -8,6 +8,10 @@
    the store is empty.  Start-up walks it to convert every resource. */
 const res_obj *res_first_record();
 
+/* Empties the store, freeing every record.  For tools that start up
+   many times in one process (the fuzzing harnesses); programs never do. */
+void res_clear();
+
 /* The exchange with a display window named "#n" in the search path
    (res_window.cpp).  res_window_open links decoding to window `number`
    (the text after '#'): asks it for every resource of the table, stores

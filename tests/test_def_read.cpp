@@ -154,7 +154,7 @@ TEST(DefRead, OverlongKeysAreSkippedAndValuesCutWithinTheBuffers) {
     const std::string value247(247, 'v');
     std::string text = key50 + " dropped\n";       // too long to deliver whole
     text += key49 + ": fits\n";                    // 49 once the ':' is gone
-    text += "k " + value247 + "next.key piece2\n"; // 249 characters, then the rest
+    text += "k " + value247 + "next.key piece2\n"; // the rest belongs to the value
     text += "*." + std::string(60, 'r') + " dropped\n";
     std::string path = s.write("long.def", text);
 
@@ -174,10 +174,50 @@ TEST(DefRead, OverlongKeysAreSkippedAndValuesCutWithinTheBuffers) {
     DEF_close();
     std::string err = testing::internal::GetCapturedStderr();
 
-    Settings want = {{key49, "fits"}, {"k", std::string(199, 'v')}, {"next.key", "piece2"}};
+    Settings want = {{key49, "fits"}, {"k", std::string(199, 'v')}};
     EXPECT_EQ(got, want);
     EXPECT_EQ(count_of(err, "DEF_get: key longer than 49 characters skipped"), 2u);
     EXPECT_EQ(count_of(err, "DEF_get: value of k cut to 199 characters\n"), 1u);
+}
+
+/* Lines are read in pieces of 249 characters; what follows the first
+   piece is still the same line. */
+TEST(DefRead, TheRestOfALongLineBelongsToThatLine) {
+    ScratchDir s;
+    const std::string pad(247, 'x');
+    const std::string blanks(300, ' ');
+    std::string text = "# " + pad + "kemcity.output Name\n"; // all comment
+    text += "#" + pad + pad + " kemcity.output Name\n";      // over three pieces
+    text += "a.k first" + blanks + "kemcity.output Name\n";  // a third word, ignored
+    text += "b.k \"" + blanks + "quoted\"\n";                // blanks kept, then cut
+    text += std::string(4200, ' ') + "c.k late\n";           // key beyond what is kept
+    text += "d.k " + std::string(5000, 'w') + "\n";          // cut, and only once
+    text += "e.k last\n";
+    Settings got;
+    std::string err = read_file_stderr(s.write("long.def", text), got);
+    Settings want = {{"a.k", "first"},
+                     {"b.k", std::string(199, ' ')},
+                     {"d.k", std::string(199, 'w')},
+                     {"e.k", "last"}};
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(err, "DEF_get: value of b.k cut to 199 characters\n"
+                   "DEF_get: value of d.k cut to 199 characters\n");
+}
+
+TEST(DefRead, ValuesThatWouldRunACommandAreRefusedNamingTheFile) {
+    ScratchDir s;
+    std::string path = s.write("pipes.def", "a.input |cat\n"
+                                            "b.input \"  |echo ran >&2\"\n"
+                                            "c.input data,|cat\n"
+                                            "d.message warn,fi:|cat\n"
+                                            "e.input plain\n");
+    Settings got;
+    std::string err = read_file_stderr(path, got);
+    EXPECT_EQ(got, (Settings{{"e.input", "plain"}}));
+    for (const char *key : {"a.input", "b.input", "c.input", "d.message"})
+        EXPECT_EQ(count_of(err, "DEF_get: " + path + ": value of " + key +
+                                    " refused, it could run a command\n"),
+                  1u);
 }
 
 TEST(DefRead, BinaryGarbageEndsCleanly) {

@@ -192,6 +192,10 @@ TEST(FileName, TypedNamesAreReadBackIntoDates) {
         FILE_set_name("@%h");
         typed("15");
         EXPECT_EQ(FILE_get_late_off(), 21600); /* the step, as names are built */
+        FILE_set_name("@%h%%x"); /* "%%" stands for one '%' and is stepped over once */
+        EXPECT_EQ(typed("09%x"), "09%x");
+        FILE_get_date(&got);
+        EXPECT_EQ(got.hour, 9);
     });
 }
 
@@ -441,7 +445,8 @@ TEST(FileName, OddTemplatesAndNamesStayWithinTheirTexts) {
         const char *templates[] = {"%",       "%3",        "%{",
                                    "%{x",     "{%",        "}",
                                    "%e",      "%*",        "%99999999999h",
-                                   "%Y%b%j*", "/%D/%e.%h", "%{data_path}%F:%C"};
+                                   "%Y%b%j*", "/%D/%e.%h", "%{data_path}%F:%C",
+                                   "%%",      "x%%%h%%"}; /* found by fuzzing */
         const char *names[] = {
             "",   "#",  "@",  "cu",    "la#0", "#99999999999999",  "x%", "\xff", "/a",
             "/:", "24", "ja", "la#3+", "cu1d", "cu-99999999999:99"};

@@ -307,6 +307,33 @@ TEST_F(RawTable, SettingsComeFromDefaultsEnvironmentAndCommandLineInThatOrder) {
     expect_output(run({"-na", "+west", "KSPI"}, {"kemdefault=" + etc}), "-89.68 \n");
 }
 
+/* The search path begins with the working directory, so a defaults file
+   there may be anyone's: it sets values but never runs a command.  The
+   user's own words, the environment and the command line, still may. */
+TEST_F(RawTable, ADefaultsFileNeverRunsACommand) {
+    copy_fixture("cities.raw");
+    write("kem.cfg", "kemcity.input: \"|echo ran >&2\"\n*.output ID\n"
+                     "*.message warn,fi:|echo logged >&2\n");
+    RunResult result = run({"Chicago"}, {"kemdefault=.", "PATH=/usr/bin:/bin"});
+    EXPECT_EQ(result.out, "KORD \nKMDW \n");
+    EXPECT_EQ(result.err, "DEF_get: ./kem.cfg: value of kemcity.input refused, "
+                          "it could run a command\n"
+                          "DEF_get: ./kem.cfg: value of *.message refused, "
+                          "it could run a command\n");
+    EXPECT_EQ(result.status, 0);
+    write("kem.cfg", "*.output ID\n");
+    expect_output(run({"KSGF"}, {"kemdefault=.", "kemin=|cat cities.raw", "PATH=/usr/bin:/bin"}),
+                  "KSGF \n");
+}
+
+/* A line of a defaults file is read in pieces, but the rest of a long
+   comment is still comment: it never sets anything. */
+TEST_F(RawTable, TheTailOfALongCommentLineSetsNothing) {
+    copy_fixture("cities.raw");
+    write("kem.cfg", "*.output ID\n# " + std::string(247, '-') + "kemcity.output Name\n");
+    expect_output(run({"KSPI"}), "KSPI \n");
+}
+
 TEST_F(RawTable, HelpListsTheOptions) {
     expect_output(run({"-h"}), std::string("kemcity: This program determines a KEM file name\n") +
                                    kemtest::city_help);

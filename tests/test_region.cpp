@@ -3,6 +3,7 @@
 // file "kem.reg", station files and the module's priorities start fresh.
 #include "support.h"
 
+#include <climits>
 #include <string>
 
 namespace {
@@ -108,6 +109,43 @@ TEST(DomDecode, TracesTheFormAndWarnsOnceForAnInvalidString) {
     EXPECT_EQ(run.out, "******** PARSING DOMAIN: 3 ps,40,-100\n 0 proj,clat,clon\n"
                        "******** PARSING DOMAIN: 3 bogus,1,2\n");
     EXPECT_EQ(count_of(run.err, "DOM_decode: Invalid plot domain\n"), 1u);
+}
+
+/* A region file in the working directory may be anyone's: the station
+   and region files its domains name never open a pipe. */
+TEST(DomDecode, DomainsFromRegionFilesNeverRunACommand) {
+    RegionScratch scratch;
+    scratch.dir.write("kem.reg", "st Station 1 id:|uname>&2:KORD\n"
+                                 "fi Fi 1 fi:|uname>&2\n"
+                                 "ok Fine 1 ps,1,2\n");
+    std::string file = scratch.dir.dir() + "/kem.reg";
+    auto run = in_child([&] {
+        scratch.enter();
+        int result = 0;
+        for (const char *text : {"st", "fi"})
+            EXPECT_EQ(decoded(text, &result).proj, -1) << text; /* an unknown region */
+        EXPECT_EQ(decoded("ok", &result).proj, 1);
+    });
+    EXPECT_EQ(count_of(run.err, "Linux"), 0u);
+    for (const char *domain : {"id:|uname>&2:KORD", "fi:|uname>&2"})
+        EXPECT_EQ(count_of(run.err, "DOM_search_file: " + file + ": domain " + domain), 1u);
+}
+
+/* Found by fuzzing: grid counts at the ends of the int range once made
+   the station priority's arithmetic overflow. */
+TEST(DomDecode, GridCountsAtTheEndsOfTheIntRangeAreHarmless) {
+    auto run = in_child([] {
+        MESS_set(0, M_warn);
+        for (const char *text : {"ps,,,-44444444444444,-44444444444,,-00",
+                                 "ps,,,44444444444444,44444444444,1,1", "size,-2147483648,0"}) {
+            int result = 0;
+            Domain d = decoded(text, &result);
+            EXPECT_EQ(result, 1) << text;
+            EXPECT_TRUE(d.ny == INT_MIN || d.ny == INT_MAX || d.ny == 0) << text;
+            EXPECT_GE(DOM_get_prior(), 1) << text;
+        }
+    });
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(DomDecode, RegionFilesThatNameThemselvesAreInvalid) {

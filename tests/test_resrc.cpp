@@ -56,6 +56,25 @@ TEST(Resrc, AppendJoinsWithNewlineAndKeepsKindAndIndex) {
     EXPECT_STREQ(RES_get("st_append_empty"), "only");
 }
 
+/* Appends grow a value in place; replacing or appending to another
+   record between them must never mix the values up. */
+TEST(Resrc, ManyAppendsInterleavedWithOtherRecordsStayApart) {
+    std::string a = "a0", b = "b0";
+    RES_new(1, "st_grow_a", "a0", CV_strings);
+    RES_new(1, "st_grow_b", "b0", CV_strings);
+    for (int i = 1; i < 3000; ++i) {
+        std::string word = std::to_string(i);
+        RES_append(1, i % 3 ? "st_grow_a" : "st_grow_b", word.c_str(), CV_strings);
+        (i % 3 ? a : b) += "\n" + word;
+        if (i % 1000 == 0) {
+            RES_new(1, "st_grow_a", "restart", CV_strings);
+            a = "restart";
+        }
+    }
+    EXPECT_EQ(RES_get("st_grow_a"), a);
+    EXPECT_EQ(RES_get("st_grow_b"), b);
+}
+
 TEST(Resrc, GetvalsSplitsAtCommasUnlessStrings) {
     RES_put("st_commas", "a,,b,");
     EXPECT_EQ(values_of("st_commas"), (Items{"a", "", "b"}));

@@ -169,6 +169,16 @@ TEST(ResrcDecode, PositionalWordsGoToTheirSlots) {
     });
 }
 
+/* Values are appended in place as start-up reads them: tens of thousands
+   arrive whole and in order (their speed is measured by bench_startup). */
+TEST(ResrcDecode, ManyPositionalWordsArriveWholeAndInOrder) {
+    ScratchDir scratch;
+    Items many;
+    for (int i = 0; i < 20000; ++i)
+        many.push_back("v" + std::to_string(i * 7919 % 100003));
+    expect_decoded(scratch.dir(), {many, {}, {{"value", many}}});
+}
+
 TEST(ResrcDecode, SlotTenAppendsToEnvironmentValueAfterSlotOne) {
     ScratchDir scratch;
     const Decoded rows[] = {
