@@ -234,6 +234,17 @@ int take_digits(Source &in, NumberText &t) {
     return n;
 }
 
+/* A number's text terminated for the C conversions, cut to the longest
+   number a field can hold. */
+struct CText {
+    explicit CText(std::string_view from) {
+        size_t n = std::min(from.size(), sizeof text - 1);
+        std::memcpy(text, from.data(), n);
+        text[n] = '\0';
+    }
+    char text[kNumberMax + 1];
+};
+
 /* A whole number as "%d" reads it; beyond the range of int it is held at
    its limit.  The text is a sign and digits, the sign optional. */
 int to_int(std::string_view text) {
@@ -256,11 +267,9 @@ int to_int(std::string_view text) {
     auto [end, ec] = std::from_chars(first, last, value);
     if (ec == std::errc() && end == last)
         return value;
-    char copy[kNumberMax + 1];
-    size_t n = std::min(text.size(), sizeof copy - 1);
-    std::memcpy(copy, text.data(), n);
-    copy[n] = '\0';
-    return static_cast<int>(std::clamp<long>(std::strtol(copy, nullptr, 10), INT_MIN, INT_MAX));
+    CText copy(text);
+    return static_cast<int>(
+        std::clamp<long>(std::strtol(copy.text, nullptr, 10), INT_MIN, INT_MAX));
 }
 
 /*
@@ -304,11 +313,8 @@ float to_real(std::string_view text) {
     auto [end, ec] = std::from_chars(first, last, value);
     if (ec == std::errc() && end == last)
         return value;
-    char copy[kNumberMax + 1];
-    size_t n = std::min(text.size(), sizeof copy - 1);
-    std::memcpy(copy, text.data(), n);
-    copy[n] = '\0';
-    return std::strtof(copy, nullptr);
+    CText copy(text);
+    return std::strtof(copy.text, nullptr);
 }
 
 /* Like "%d"; a value beyond the range of int is held at its limit. */
