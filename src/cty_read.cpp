@@ -63,9 +63,9 @@ struct Source {
     size_t len = 0; /* bytes held */
     bool eof = false;
     bool at_end = false;
-    /* A '\n' always stands behind the bytes held, and room for a line's
-       last 64-byte chunk behind that. */
-    char buf[kBlock + 1 + 64];
+    /* A '\n' always stands behind the bytes held, and room behind that
+       for the rest of a 16-byte piece read across it. */
+    char buf[kBlock + 1 + 16];
 
     /* Keeps the unread bytes, moved to the front, and reads more behind
        them; false when nothing more came. */
@@ -462,103 +462,143 @@ bool whole_number(std::string_view w, Kind kind) {
     return p == end;
 }
 
-/*
- * A number word of at most 8 bytes checked at once (8 bytes at `w` are
- * read): a sign first, then digits and at most one point (none in a whole
- * number), one digit at least.  False when it is not that simple; the
- * byte-wise check then decides.
- */
-bool plain_number(std::string_view w, Kind kind) {
-    if constexpr (std::endian::native != std::endian::little) {
-        return false;
-    } else {
-        constexpr uint64_t ones = 0x0101010101010101ull, tops = ones * 0x80;
-        if (w.empty() || w.size() > 8)
-            return false;
-        uint64_t x;
-        std::memcpy(&x, w.data(), sizeof x);
-        uint64_t keep = w.size() == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * w.size())) - 1;
-        uint64_t from_zero = x ^ (ones * '0'); /* digits become 0 to 9 */
-        uint64_t others = (((from_zero & ~tops) + ones * (0x80 - 10)) | from_zero) & tops & keep;
-        uint64_t digits = ~others & tops & keep;
-        if (w[0] == '-' || w[0] == '+')
-            others &= ~uint64_t{0x80};
-        if (kind == Kind::real) {
-            uint64_t from_point = x ^ (ones * '.');
-            uint64_t points =
-                ~(((from_point & ~tops) + ~tops) | from_point) & tops & keep; /* bytes of '.' */
-            if ((points & (points - 1)) != 0)
-                return false;
-            others &= ~points;
-        }
-        return others == 0 && digits != 0;
-    }
+__extension__ typedef unsigned __int128 Bits; /* a bit for each byte of a line */
+
+constexpr int kLineMax = 128; /* a line is split at once when its newline is within these bytes */
+
+/* The bytes of a line by class, bit i for byte i; `len` counts the bytes
+   before its newline, or is -1 when there is none within kLineMax.  The
+   bits at and past the newline are not meaningful. */
+struct LineBits {
+    int len = -1;
+    Bits blank = 0, digit = 0, point = 0, sign = 0;
+};
+
+int popcount(Bits x) {
+    return std::popcount(static_cast<uint64_t>(x)) + std::popcount(static_cast<uint64_t>(x >> 64));
 }
 
-/* Bit i of the answer: byte i of the 64 at `p` is white space or a line
-   end, the bytes between words. */
-uint64_t blank_bits(const char *p) {
 #if defined(__SSE2__)
+unsigned mask_of(__m128i bytes) {
+    return static_cast<unsigned>(_mm_movemask_epi8(bytes));
+}
+
+Bits bits_of(const uint16_t (&pieces)[kLineMax / 16]) {
+    uint64_t low, high;
+    std::memcpy(&low, pieces, sizeof low);
+    std::memcpy(&high, pieces + 4, sizeof high);
+    return Bits{high} << 64 | low;
+}
+#endif
+
+/* Classifies the bytes from `p` to the first newline, 16 at a time (SSE2
+   where available): up to 15 bytes behind the newline are read. */
+LineBits classify(const char *p) {
+    LineBits b;
+#if defined(__SSE2__)
+    uint16_t blank[kLineMax / 16] = {}, digit[kLineMax / 16] = {}, point[kLineMax / 16] = {},
+             sign[kLineMax / 16] = {};
     const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t'),
-                  span = _mm_set1_epi8('\r' - '\t');
-    uint64_t bits = 0;
-    for (int i = 0; i < 4; ++i) {
+                  span = _mm_set1_epi8('\r' - '\t'), newline = _mm_set1_epi8('\n'),
+                  zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9), dot = _mm_set1_epi8('.'),
+                  plus = _mm_set1_epi8('+'), minus = _mm_set1_epi8('-');
+    for (int i = 0; i < kLineMax / 16; ++i) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
         __m128i from_tab = _mm_sub_epi8(x, tab); /* '\t' to '\r' become 0 to 4 */
-        __m128i controls = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, span), from_tab);
-        __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(x, space), controls);
-        bits |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(blank))) << (16 * i);
+        __m128i from_zero = _mm_sub_epi8(x, zero);
+        blank[i] = static_cast<uint16_t>(mask_of(_mm_or_si128(
+            _mm_cmpeq_epi8(x, space), _mm_cmpeq_epi8(_mm_min_epu8(from_tab, span), from_tab))));
+        digit[i] = static_cast<uint16_t>(
+            mask_of(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, nine), from_zero)));
+        point[i] = static_cast<uint16_t>(mask_of(_mm_cmpeq_epi8(x, dot)));
+        sign[i] = static_cast<uint16_t>(
+            mask_of(_mm_or_si128(_mm_cmpeq_epi8(x, plus), _mm_cmpeq_epi8(x, minus))));
+        if (unsigned ends = mask_of(_mm_cmpeq_epi8(x, newline)); ends != 0) {
+            b.len = 16 * i + std::countr_zero(ends);
+            break;
+        }
     }
-    return bits;
+    b.blank = bits_of(blank);
+    b.digit = bits_of(digit);
+    b.point = bits_of(point);
+    b.sign = bits_of(sign);
 #else
-    uint64_t bits = 0;
-    for (int i = 0; i < 64; ++i) {
-        if (is_blank(static_cast<unsigned char>(p[i])))
-            bits |= uint64_t{1} << i;
+    for (int i = 0; i < kLineMax; ++i) {
+        auto c = static_cast<unsigned char>(p[i]);
+        if (c == '\n') {
+            b.len = i;
+            break;
+        }
+        Bits bit = Bits{1} << i;
+        if (is_blank(c))
+            b.blank |= bit;
+        else if (is_digit(c))
+            b.digit |= bit;
+        else if (c == '.')
+            b.point |= bit;
+        else if (c == '+' || c == '-')
+            b.sign |= bit;
     }
-    return bits;
 #endif
+    return b;
+}
+
+/* The bits from `from` on. */
+Bits from_bit(int from) {
+    return ~((Bits{1} << from) - 1);
 }
 
 /*
- * Splits the line from `p` (a word's first byte) to `end` (its '\n')
- * into exactly kFields words that the field scan would read one to a
- * field; false for any other line.  The line is taken 64 bytes at a time,
- * a bit for each byte, and the words are where the bits change; up to 63
- * bytes behind the line's end are read and ignored.
+ * Are the number words, from byte `first` on, numbers the field scan reads
+ * whole?  Answered from the classes of the bytes, word by word at once:
+ * each word is an optional sign, digits and at most one point (none from
+ * byte `wholes` on), one digit at least; no word longer than kNumberMax.
+ * False does not rule a line out: whole_number() then decides.
  */
-bool split_record(const char *p, const char *end, std::string_view (&words)[kFields]) {
-    size_t len = static_cast<size_t>(end - p);
-    /* a chunk holds at most 32 words: the counts are checked after each */
-    size_t starts[kFields + 32], ends[kFields + 32];
-    int n = 0, m = 0;
-    uint64_t before = 1; /* the byte before the chunk is blank */
-    for (size_t base = 0; base < len; base += 64) {
-        uint64_t blank = blank_bits(p + base);
-        if (len - base < 64)
-            blank |= ~uint64_t{0} << (len - base);
-        uint64_t changes = blank ^ ((blank << 1) | before);
-        before = blank >> 63;
-        for (uint64_t s = changes & ~blank; s != 0; s &= s - 1)
-            starts[n++] = base + static_cast<size_t>(__builtin_ctzll(s));
-        for (uint64_t e = changes & blank; e != 0; e &= e - 1)
-            ends[m++] = base + static_cast<size_t>(__builtin_ctzll(e));
-        if (n > kFields || m > kFields)
-            return false;
-    }
-    if (before == 0 && m <= kFields)
-        ends[m++] = len; /* the line fills its last chunk */
-    if (n != kFields || m != kFields)
+bool simple_numbers(const LineBits &b, Bits in_line, Bits starts, int first, int wholes) {
+    Bits blank = b.blank | ~in_line, solid = ~blank;
+    Bits digit = b.digit & in_line, point = b.point & in_line, sign = b.sign & in_line;
+    Bits marks = solid & ~digit; /* signs and points, once there are no others */
+    Bits bad = (solid & ~(digit | point | sign)) | (sign & ~starts) | (point & from_bit(wholes)) |
+               (point & (solid + point)) |          /* a point after a point in one word */
+               ((marks + (starts & marks)) & blank); /* a word of marks only (its carry
+                                                        may land behind the line) */
+    return (bad & from_bit(first)) == 0 && b.len - first <= kNumberMax;
+}
+
+/*
+ * Splits the line at `p` (a word's first byte) into exactly kFields words
+ * that the field scan would read one to a field; false for any other line.
+ * `len` is set to the bytes before the line's newline, or -1 when that is
+ * not within kLineMax bytes.
+ */
+bool split_line(const char *p, int &len, std::string_view (&words)[kFields]) {
+    LineBits b = classify(p);
+    len = b.len;
+    if (b.len < 0)
         return false;
+    Bits in_line = (Bits{1} << b.len) - 1;
+    Bits blank = b.blank | ~in_line, solid = ~blank;
+    Bits starts = solid & (blank << 1 | 1), ends = blank & solid << 1;
+    if (popcount(starts) != kFields)
+        return false;
+    int at[2 * kFields]; /* the first byte of every word and the byte after it */
+    int n = 0;
+    Bits edges = starts | ends;
+    for (auto e = static_cast<uint64_t>(edges); e != 0; e &= e - 1)
+        at[n++] = std::countr_zero(e);
+    for (auto e = static_cast<uint64_t>(edges >> 64); e != 0; e &= e - 1)
+        at[n++] = 64 + std::countr_zero(e);
     for (int i = 0; i < kFields; ++i)
-        words[i] = std::string_view(p + starts[i], ends[i] - starts[i]);
+        words[i] = std::string_view(p + at[2 * i], static_cast<size_t>(at[2 * i + 1] - at[2 * i]));
     for (int i = 0; i < 4; ++i) {
         if (words[i].size() > kForms[i].width)
             return false;
     }
+    if (simple_numbers(b, in_line, starts, at[10], at[16]))
+        return true;
     for (int i = 5; i < kFields; ++i) {
-        Kind kind = kForms[i].kind;
-        if (!plain_number(words[i], kind) && !whole_number(words[i], kind))
+        if (!whole_number(words[i], kForms[i].kind))
             return false;
     }
     return true;
@@ -589,21 +629,22 @@ void decode_numbers(const std::string_view (&w)[kFields], CTY_data &rec) {
 }
 
 /*
- * The end of the line under the scan, when it is all in the block: its
- * newline, or the end of the file, where the '\n' behind the bytes held
- * stands in for one.  Null when the line does not fit the block.
+ * Splits the line under the scan when it is held whole and regular, and
+ * answers its end: its newline, or the end of the file, where the '\n'
+ * behind the bytes held stands in for one.  Null when the field scan must
+ * read it.  A line that runs to the end of the bytes held is looked at
+ * again once more are read; a newline already held is never waited past.
  */
-const char *line_end(Source &in) {
-    size_t from = in.pos;
-    while (true) {
-        const void *nl = std::memchr(in.buf + from, '\n', in.len - from);
-        if (nl != nullptr)
-            return static_cast<const char *>(nl);
-        size_t before = in.len - in.pos;
-        if (!in.fill())
-            return in.eof ? in.buf + in.len : nullptr;
-        from = before; /* the block was moved to its front */
+const char *split_held_line(Source &in, std::string_view (&words)[kFields]) {
+    int len;
+    bool regular = split_line(in.buf + in.pos, len, words);
+    if (len >= 0 && in.pos + static_cast<size_t>(len) == in.len && !in.eof) {
+        in.fill(); /* moves the line to the front */
+        regular = split_line(in.buf + in.pos, len, words);
+        if (len >= 0 && in.pos + static_cast<size_t>(len) == in.len && !in.eof)
+            return nullptr;
     }
+    return regular ? in.buf + in.pos + len : nullptr;
 }
 
 /* Leaves the scan after the line ending at `end` and the white space that
@@ -678,9 +719,9 @@ int read_record(CTY_data &rec, const CTY_select *sel) {
         char prior[kPriorWidth + 1] = "";
         if (skip_space(in) == EOF)
             return -1;
-        const char *end = line_end(in);
         std::string_view words[kFields];
-        if (end == nullptr || !split_record(in.buf + in.pos, end, words)) {
+        const char *end = split_held_line(in, words);
+        if (end == nullptr) {
             int count = scan_record(in, rec, prior);
             finish_record(rec, count, prior);
             return count;

@@ -26,6 +26,7 @@
 #include "kem.h"
 
 #include <algorithm>
+#include <bit>
 #include <bitset>
 #include <climits>
 #include <cstdint>
@@ -445,11 +446,33 @@ uint64_t fold8(uint64_t x) {
     return x | ((from_a ^ past_z) & ~x & tops) >> 2;
 }
 
+/* The first 8 characters of a text (fewer when it is shorter) packed in
+   one number, the rest zero; no byte past the text is read.  Short texts
+   take two loads that overlap. */
+uint64_t first8(const char *text, size_t n) {
+    auto load = [text](size_t at, auto bytes) {
+        std::memcpy(&bytes, text + at, sizeof bytes);
+        return uint64_t{bytes};
+    };
+    if constexpr (std::endian::native != std::endian::little) {
+        uint64_t packed = 0;
+        for (size_t i = 0; i < std::min<size_t>(n, 8); ++i)
+            packed |= uint64_t{static_cast<unsigned char>(text[i])} << (8 * i);
+        return packed;
+    } else if (n >= 8) {
+        return load(0, uint64_t{});
+    } else if (n >= 4) {
+        return load(0, uint32_t{}) | load(n - 4, uint32_t{}) << (8 * (n - 4));
+    } else if (n >= 2) {
+        return load(0, uint16_t{}) | load(n - 2, uint16_t{}) << (8 * (n - 2));
+    }
+    return n == 1 ? static_cast<unsigned char>(text[0]) : 0;
+}
+
 /* The first 8 characters of a text, folded, and its length, in 16 bits:
    equal folded texts have equal signatures. */
 unsigned signature(const char *text, size_t n) {
-    uint64_t packed = 0;
-    std::memcpy(&packed, text, std::min<size_t>(n, sizeof packed));
+    uint64_t packed = first8(text, n);
     uint64_t mixed = fold8(packed) * 0x9E3779B97F4A7C15ull ^ n * 0xC2B2AE3D27D4EB4Full;
     return static_cast<unsigned>(mixed >> 48);
 }
