@@ -42,6 +42,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include <unistd.h>
 
@@ -59,13 +62,14 @@ constexpr size_t kBlock = 64 * 1024; /* bytes read at a time */
    `at_end` is what feof would answer: the scan asked for a byte past it. */
 struct Source {
     int fd = -1;
-    size_t pos = 0; /* next unread byte */
+    const char *data = buf; /* the bytes held */
+    size_t pos = 0;         /* next unread byte */
     size_t len = 0; /* bytes held */
     bool eof = false;
     bool at_end = false;
     /* A '\n' always stands behind the bytes held, and room behind that
-       for the rest of a 16-byte piece read across it. */
-    char buf[kBlock + 1 + 16];
+       for the rest of a 32-byte piece read across it. */
+    char buf[kBlock + 1 + 32];
 
     /* Keeps the unread bytes, moved to the front, and reads more behind
        them; false when nothing more came. */
@@ -95,7 +99,7 @@ struct Source {
             at_end = true;
             return EOF;
         }
-        return static_cast<unsigned char>(buf[pos++]);
+        return static_cast<unsigned char>(data[pos++]);
     }
     /* Puts back the byte that get() just answered. */
     void unget() { --pos; }
@@ -152,10 +156,10 @@ bool is_digit(int c) {
 
 int skip_more_space(Source &in) {
     while (true) {
-        while (in.pos < in.len && is_blank(static_cast<unsigned char>(in.buf[in.pos])))
+        while (in.pos < in.len && is_blank(static_cast<unsigned char>(in.data[in.pos])))
             ++in.pos;
         if (in.pos < in.len)
-            return static_cast<unsigned char>(in.buf[in.pos]);
+            return static_cast<unsigned char>(in.data[in.pos]);
         if (!in.fill()) {
             in.at_end = true;
             return EOF;
@@ -165,8 +169,8 @@ int skip_more_space(Source &in) {
 
 /* Skips white space; answers the next character (left unread) or EOF. */
 inline int skip_space(Source &in) {
-    if (in.pos < in.len && !is_blank(static_cast<unsigned char>(in.buf[in.pos])))
-        return static_cast<unsigned char>(in.buf[in.pos]);
+    if (in.pos < in.len && !is_blank(static_cast<unsigned char>(in.data[in.pos])))
+        return static_cast<unsigned char>(in.data[in.pos]);
     return skip_more_space(in);
 }
 
@@ -466,38 +470,30 @@ __extension__ typedef unsigned __int128 Bits; /* a bit for each byte of a line *
 
 constexpr int kLineMax = 128; /* a line is split at once when its newline is within these bytes */
 
-/* The bytes of a line by class, bit i for byte i; `len` counts the bytes
-   before its newline, or is -1 when there is none within kLineMax.  The
-   bits at and past the newline are not meaningful. */
+/* The bytes of a line by class, bit i of the pair for byte i (the second
+   number holds bytes 64 to 127); `len` counts the bytes before its
+   newline, or is -1 when there is none within kLineMax.  The bits at and
+   past the newline are not meaningful. */
 struct LineBits {
     int len = -1;
-    Bits blank = 0, digit = 0, point = 0, sign = 0;
+    uint64_t blank[2] = {}, digit[2] = {}, point[2] = {}, sign[2] = {};
 };
 
-int popcount(Bits x) {
-    return std::popcount(static_cast<uint64_t>(x)) + std::popcount(static_cast<uint64_t>(x >> 64));
+Bits join(const uint64_t (&halves)[2]) {
+    return Bits{halves[1]} << 64 | halves[0];
 }
 
 #if defined(__SSE2__)
-unsigned mask_of(__m128i bytes) {
+uint64_t mask_of(__m128i bytes) {
     return static_cast<unsigned>(_mm_movemask_epi8(bytes));
-}
-
-Bits bits_of(const uint16_t (&pieces)[kLineMax / 16]) {
-    uint64_t low, high;
-    std::memcpy(&low, pieces, sizeof low);
-    std::memcpy(&high, pieces + 4, sizeof high);
-    return Bits{high} << 64 | low;
 }
 #endif
 
 /* Classifies the bytes from `p` to the first newline, 16 at a time (SSE2
    where available): up to 15 bytes behind the newline are read. */
-LineBits classify(const char *p) {
+[[gnu::always_inline]] inline LineBits classify(const char *p) {
     LineBits b;
 #if defined(__SSE2__)
-    uint16_t blank[kLineMax / 16] = {}, digit[kLineMax / 16] = {}, point[kLineMax / 16] = {},
-             sign[kLineMax / 16] = {};
     const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t'),
                   span = _mm_set1_epi8('\r' - '\t'), newline = _mm_set1_epi8('\n'),
                   zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9), dot = _mm_set1_epi8('.'),
@@ -506,22 +502,20 @@ LineBits classify(const char *p) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
         __m128i from_tab = _mm_sub_epi8(x, tab); /* '\t' to '\r' become 0 to 4 */
         __m128i from_zero = _mm_sub_epi8(x, zero);
-        blank[i] = static_cast<uint16_t>(mask_of(_mm_or_si128(
-            _mm_cmpeq_epi8(x, space), _mm_cmpeq_epi8(_mm_min_epu8(from_tab, span), from_tab))));
-        digit[i] = static_cast<uint16_t>(
-            mask_of(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, nine), from_zero)));
-        point[i] = static_cast<uint16_t>(mask_of(_mm_cmpeq_epi8(x, dot)));
-        sign[i] = static_cast<uint16_t>(
-            mask_of(_mm_or_si128(_mm_cmpeq_epi8(x, plus), _mm_cmpeq_epi8(x, minus))));
-        if (unsigned ends = mask_of(_mm_cmpeq_epi8(x, newline)); ends != 0) {
+        int half = i / 4, shift = 16 * (i % 4);
+        b.blank[half] |= mask_of(_mm_or_si128(
+                             _mm_cmpeq_epi8(x, space),
+                             _mm_cmpeq_epi8(_mm_min_epu8(from_tab, span), from_tab)))
+                         << shift;
+        b.digit[half] |= mask_of(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, nine), from_zero)) << shift;
+        b.point[half] |= mask_of(_mm_cmpeq_epi8(x, dot)) << shift;
+        b.sign[half] |=
+            mask_of(_mm_or_si128(_mm_cmpeq_epi8(x, plus), _mm_cmpeq_epi8(x, minus))) << shift;
+        if (uint64_t ends = mask_of(_mm_cmpeq_epi8(x, newline)); ends != 0) {
             b.len = 16 * i + std::countr_zero(ends);
             break;
         }
     }
-    b.blank = bits_of(blank);
-    b.digit = bits_of(digit);
-    b.point = bits_of(point);
-    b.sign = bits_of(sign);
 #else
     for (int i = 0; i < kLineMax; ++i) {
         auto c = static_cast<unsigned char>(p[i]);
@@ -529,80 +523,156 @@ LineBits classify(const char *p) {
             b.len = i;
             break;
         }
-        Bits bit = Bits{1} << i;
+        uint64_t bit = uint64_t{1} << (i % 64);
         if (is_blank(c))
-            b.blank |= bit;
+            b.blank[i / 64] |= bit;
         else if (is_digit(c))
-            b.digit |= bit;
+            b.digit[i / 64] |= bit;
         else if (c == '.')
-            b.point |= bit;
+            b.point[i / 64] |= bit;
         else if (c == '+' || c == '-')
-            b.sign |= bit;
+            b.sign[i / 64] |= bit;
     }
 #endif
     return b;
 }
 
-/* The bits from `from` on. */
-Bits from_bit(int from) {
-    return ~((Bits{1} << from) - 1);
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KEM_AVX2_LINES 1
+__attribute__((target("avx2"))) inline uint64_t mask(__m256i bytes) {
+    return static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
 }
 
+/* classify() 32 bytes at a time, for processors with AVX2: up to 31 bytes
+   behind the newline are read. */
+__attribute__((target("avx2"))) inline LineBits classify_avx2(const char *p) {
+    LineBits b;
+    const __m256i space = _mm256_set1_epi8(' '), tab = _mm256_set1_epi8('\t'),
+                  span = _mm256_set1_epi8('\r' - '\t'), newline = _mm256_set1_epi8('\n'),
+                  zero = _mm256_set1_epi8('0'), nine = _mm256_set1_epi8(9),
+                  dot = _mm256_set1_epi8('.'), plus = _mm256_set1_epi8('+'),
+                  minus = _mm256_set1_epi8('-');
+    for (int i = 0; i < kLineMax / 32; ++i) {
+        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * i));
+        __m256i from_tab = _mm256_sub_epi8(x, tab);
+        __m256i from_zero = _mm256_sub_epi8(x, zero);
+        int half = i / 2, shift = 32 * (i % 2);
+        b.blank[half] |= mask(_mm256_or_si256(
+                             _mm256_cmpeq_epi8(x, space),
+                             _mm256_cmpeq_epi8(_mm256_min_epu8(from_tab, span), from_tab)))
+                         << shift;
+        b.digit[half] |= mask(_mm256_cmpeq_epi8(_mm256_min_epu8(from_zero, nine), from_zero))
+                         << shift;
+        b.point[half] |= mask(_mm256_cmpeq_epi8(x, dot)) << shift;
+        b.sign[half] |= mask(_mm256_or_si256(_mm256_cmpeq_epi8(x, plus),
+                                             _mm256_cmpeq_epi8(x, minus)))
+                        << shift;
+        if (uint64_t ends = mask(_mm256_cmpeq_epi8(x, newline)); ends != 0) {
+            b.len = 32 * i + std::countr_zero(ends);
+            break;
+        }
+    }
+    return b;
+}
+#endif
+
+/* A line split at its word edges: word i runs from byte at[2i] to the
+   byte before at[2i+1], counted from `p`. */
+struct Line {
+    const char *p = nullptr;
+    int len = -1;                /* bytes before the newline; -1: none within kLineMax */
+    uint8_t at[kLineMax + 1];    /* room for an edge at every bit */
+
+    std::string_view word(int i) const {
+        return {p + at[2 * i], static_cast<size_t>(at[2 * i + 1] - at[2 * i])};
+    }
+};
+
 /*
- * Are the number words, from byte `first` on, numbers the field scan reads
- * whole?  Answered from the classes of the bytes, word by word at once:
- * each word is an optional sign, digits and at most one point (none from
- * byte `wholes` on), one digit at least; no word longer than kNumberMax.
- * False does not rule a line out: whole_number() then decides.
+ * Are the number words, bytes `first` to the newline, numbers the field
+ * scan reads whole?  Answered from the classes of the bytes, all words at
+ * once, 64 bytes at most: each word an optional sign, digits and at most
+ * one point (none from byte `wholes` on), one digit at least.  False does
+ * not rule a line out: whole_number() then decides.
  */
-bool simple_numbers(const LineBits &b, Bits in_line, Bits starts, int first, int wholes) {
-    Bits blank = b.blank | ~in_line, solid = ~blank;
-    Bits digit = b.digit & in_line, point = b.point & in_line, sign = b.sign & in_line;
-    Bits marks = solid & ~digit; /* signs and points, once there are no others */
-    Bits bad = (solid & ~(digit | point | sign)) | (sign & ~starts) | (point & from_bit(wholes)) |
-               (point & (solid + point)) |          /* a point after a point in one word */
-               ((marks + (starts & marks)) & blank); /* a word of marks only (its carry
-                                                        may land behind the line) */
-    return (bad & from_bit(first)) == 0 && b.len - first <= kNumberMax;
+[[gnu::always_inline]] inline bool simple_numbers(const LineBits &b, Bits blank_bits, Bits start_bits, int first, int wholes) {
+    int span = b.len - first;
+    if (span > 63)
+        return false;
+    auto part = [first](Bits bits) { return static_cast<uint64_t>(bits >> first); };
+    uint64_t in_line = (uint64_t{1} << span) - 1;
+    uint64_t blank = part(blank_bits), solid = ~blank, starts = part(start_bits);
+    uint64_t digit = part(join(b.digit)) & in_line, point = part(join(b.point)) & in_line,
+             sign = part(join(b.sign)) & in_line;
+    uint64_t marks = solid & ~digit; /* signs and points, once there are no others */
+    uint64_t bad = (solid & ~(digit | point | sign)) | (sign & ~starts) |
+                   (point & ~uint64_t{0} << (wholes - first)) |
+                   (point & (solid + point)) |           /* a point after a point in one word */
+                   ((marks + (starts & marks)) & blank); /* a word of marks only: the carry
+                                                            lands on the blank behind it */
+    return bad == 0;
 }
 
 /*
  * Splits the line at `p` (a word's first byte) into exactly kFields words
  * that the field scan would read one to a field; false for any other line.
- * `len` is set to the bytes before the line's newline, or -1 when that is
- * not within kLineMax bytes.
+ * Sets the line's `len` either way.  Built once for each classifier, in
+ * the instruction set of that classifier.
  */
-bool split_line(const char *p, int &len, std::string_view (&words)[kFields]) {
-    LineBits b = classify(p);
-    len = b.len;
+template <LineBits (*Classify)(const char *)>
+[[gnu::always_inline]] inline bool split_with(const char *p, Line &line) {
+    LineBits b = Classify(p);
+    line.p = p;
+    line.len = b.len;
     if (b.len < 0)
         return false;
     Bits in_line = (Bits{1} << b.len) - 1;
-    Bits blank = b.blank | ~in_line, solid = ~blank;
-    Bits starts = solid & (blank << 1 | 1), ends = blank & solid << 1;
-    if (popcount(starts) != kFields)
-        return false;
-    int at[2 * kFields]; /* the first byte of every word and the byte after it */
+    Bits blank = join(b.blank) | ~in_line, solid = ~blank;
+    Bits starts = solid & (blank << 1 | 1), edges = starts | (blank & solid << 1);
     int n = 0;
-    Bits edges = starts | ends;
     for (auto e = static_cast<uint64_t>(edges); e != 0; e &= e - 1)
-        at[n++] = std::countr_zero(e);
+        line.at[n++] = static_cast<uint8_t>(std::countr_zero(e));
     for (auto e = static_cast<uint64_t>(edges >> 64); e != 0; e &= e - 1)
-        at[n++] = 64 + std::countr_zero(e);
-    for (int i = 0; i < kFields; ++i)
-        words[i] = std::string_view(p + at[2 * i], static_cast<size_t>(at[2 * i + 1] - at[2 * i]));
+        line.at[n++] = static_cast<uint8_t>(64 + std::countr_zero(e));
+    if (n != 2 * kFields)
+        return false;
     for (int i = 0; i < 4; ++i) {
-        if (words[i].size() > kForms[i].width)
+        if (static_cast<size_t>(line.at[2 * i + 1] - line.at[2 * i]) > kForms[i].width)
             return false;
     }
-    if (simple_numbers(b, in_line, starts, at[10], at[16]))
+    if (simple_numbers(b, blank, starts, line.at[10], line.at[16]))
         return true;
     for (int i = 5; i < kFields; ++i) {
-        if (!whole_number(words[i], kForms[i].kind))
+        if (!whole_number(line.word(i), kForms[i].kind))
             return false;
     }
     return true;
 }
+
+bool split_line_sse2(const char *p, Line &line) {
+    return split_with<classify>(p, line);
+}
+
+using Splitter = bool (*)(const char *p, Line &line);
+
+#if defined(KEM_AVX2_LINES)
+__attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt"))) bool split_line_avx2(const char *p,
+                                                                          Line &line) {
+    return split_with<classify_avx2>(p, line);
+}
+#endif
+
+/* The splitter for this processor. */
+Splitter pick_splitter() {
+#if defined(KEM_AVX2_LINES)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2"))
+        return split_line_avx2;
+#endif
+    return split_line_sse2;
+}
+
+const Splitter split_line = pick_splitter();
 
 template <size_t N> void copy_word(char (&out)[N], std::string_view w) {
     size_t n = std::min(w.size(), N - 1);
@@ -610,47 +680,50 @@ template <size_t N> void copy_word(char (&out)[N], std::string_view w) {
     out[n] = '\0';
 }
 
-void decode_texts(const std::string_view (&w)[kFields], CTY_data &rec, char *prior) {
-    copy_word(rec.name, w[0]);
-    copy_word(rec.state, w[1]);
-    copy_word(rec.region, w[2]);
-    copy_word(rec.id, w[3]);
-    size_t n = std::min(w[4].size(), static_cast<size_t>(kPriorWidth));
-    std::memcpy(prior, w[4].data(), n);
+void decode_texts(const Line &line, CTY_data &rec, char *prior) {
+    copy_word(rec.name, line.word(0));
+    copy_word(rec.state, line.word(1));
+    copy_word(rec.region, line.word(2));
+    copy_word(rec.id, line.word(3));
+    std::string_view w = line.word(4);
+    size_t n = std::min(w.size(), static_cast<size_t>(kPriorWidth));
+    std::memcpy(prior, w.data(), n);
     prior[n] = '\0';
 }
 
-void decode_numbers(const std::string_view (&w)[kFields], CTY_data &rec) {
-    rec.lat = to_real(w[5]);
-    rec.lon = to_real(w[6]);
-    rec.el = to_real(w[7]);
-    rec.wmo = to_int(w[8]);
-    rec.num = to_int(w[9]);
+void decode_numbers(const Line &line, CTY_data &rec) {
+    rec.lat = to_real(line.word(5));
+    rec.lon = to_real(line.word(6));
+    rec.el = to_real(line.word(7));
+    rec.wmo = to_int(line.word(8));
+    rec.num = to_int(line.word(9));
 }
 
 /*
- * Splits the line under the scan when it is held whole and regular, and
- * answers its end: its newline, or the end of the file, where the '\n'
- * behind the bytes held stands in for one.  Null when the field scan must
- * read it.  A line that runs to the end of the bytes held is looked at
- * again once more are read; a newline already held is never waited past.
+ * Splits the line under the scan when it is held whole and regular: ended
+ * by its newline, or by the end of the file, where the '\n' behind the
+ * bytes held stands in for one.  False when the field scan must read it.
+ * A line that runs to the end of the bytes held is looked at again once
+ * more are read; a newline already held is never waited past.
  */
-const char *split_held_line(Source &in, std::string_view (&words)[kFields]) {
-    int len;
-    bool regular = split_line(in.buf + in.pos, len, words);
-    if (len >= 0 && in.pos + static_cast<size_t>(len) == in.len && !in.eof) {
+bool split_held_line(Source &in, Line &line) {
+    bool regular = split_line(in.data + in.pos, line);
+    auto at_edge = [&in](const Line &l) {
+        return l.len >= 0 && in.pos + static_cast<size_t>(l.len) == in.len && !in.eof;
+    };
+    if (at_edge(line)) {
         in.fill(); /* moves the line to the front */
-        regular = split_line(in.buf + in.pos, len, words);
-        if (len >= 0 && in.pos + static_cast<size_t>(len) == in.len && !in.eof)
-            return nullptr;
+        regular = split_line(in.data + in.pos, line);
+        if (at_edge(line))
+            return false;
     }
-    return regular ? in.buf + in.pos + len : nullptr;
+    return regular;
 }
 
-/* Leaves the scan after the line ending at `end` and the white space that
-   follows it, as the field scan does after a whole record. */
-void pass_line(Source &in, const char *end) {
-    in.pos = static_cast<size_t>(end - in.buf);
+/* Leaves the scan after the line and the white space that follows it, as
+   the field scan does after a whole record. */
+void pass_line(Source &in, const Line &line) {
+    in.pos += static_cast<size_t>(line.len);
     if (in.pos < in.len)
         ++in.pos; /* the '\n' */
     skip_space(in);
@@ -662,10 +735,10 @@ void pass_line(Source &in, const char *end) {
 
 /* Could the selection take the record of these words?  Answered from the
    name, state and identifier before anything is copied. */
-bool may_select(const CTY_select *sel, const std::string_view (&w)[kFields]) {
-    auto size = [](std::string_view t) { return static_cast<int>(t.size()); };
-    return CTY_select_words(sel, w[0].data(), size(w[0]), w[1].data(), size(w[1]), w[3].data(),
-                            size(w[3])) != 0;
+bool may_select(const CTY_select *sel, const Line &line) {
+    auto size = [&line](int i) { return static_cast<int>(line.at[2 * i + 1] - line.at[2 * i]); };
+    return CTY_select_words(sel, line.p + line.at[0], size(0), line.p + line.at[2], size(1),
+                            line.p + line.at[6], size(3)) != 0;
 }
 
 /* What a record shows for the fields that a short read did not reach. */
@@ -712,31 +785,33 @@ void finish_record(CTY_data &rec, int count, const char *prior) {
  */
 int read_record(CTY_data &rec, const CTY_select *sel) {
     Source &in = db.in;
+    Line line;
     while (true) {
         if (in.at_end)
             return -1;
-        rec = empty_record();
-        char prior[kPriorWidth + 1] = "";
-        if (skip_space(in) == EOF)
+        if (skip_space(in) == EOF) {
+            rec = empty_record();
             return -1;
-        std::string_view words[kFields];
-        const char *end = split_held_line(in, words);
-        if (end == nullptr) {
+        }
+        char prior[kPriorWidth + 1] = "";
+        if (!split_held_line(in, line)) {
+            rec = empty_record();
             int count = scan_record(in, rec, prior);
             finish_record(rec, count, prior);
             return count;
         }
-        if (sel != nullptr && !may_select(sel, words)) {
-            pass_line(in, end);
+        if (sel != nullptr && !may_select(sel, line)) {
+            pass_line(in, line);
             continue;
         }
-        decode_texts(words, rec, prior);
+        rec = empty_record();
+        decode_texts(line, rec, prior);
         if (sel != nullptr && CTY_select_texts(sel, &rec) == 0) {
-            pass_line(in, end);
+            pass_line(in, line);
             continue;
         }
-        decode_numbers(words, rec);
-        pass_line(in, end);
+        decode_numbers(line, rec);
+        pass_line(in, line);
         finish_record(rec, kFields, prior);
         return kFields;
     }
