@@ -64,7 +64,7 @@ struct Source {
     int fd = -1;
     const char *data = buf; /* the bytes held */
     size_t pos = 0;         /* next unread byte */
-    size_t len = 0; /* bytes held */
+    size_t len = 0;         /* bytes held */
     bool eof = false;
     bool at_end = false;
     /* A '\n' always stands behind the bytes held, and room behind that
@@ -503,14 +503,14 @@ uint64_t mask_of(__m128i bytes) {
         __m128i from_tab = _mm_sub_epi8(x, tab); /* '\t' to '\r' become 0 to 4 */
         __m128i from_zero = _mm_sub_epi8(x, zero);
         int half = i / 4, shift = 16 * (i % 4);
-        b.blank[half] |= mask_of(_mm_or_si128(
-                             _mm_cmpeq_epi8(x, space),
-                             _mm_cmpeq_epi8(_mm_min_epu8(from_tab, span), from_tab)))
-                         << shift;
+        b.blank[half] |=
+            mask_of(_mm_or_si128(_mm_cmpeq_epi8(x, space),
+                                 _mm_cmpeq_epi8(_mm_min_epu8(from_tab, span), from_tab)))
+            << shift;
         b.digit[half] |= mask_of(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, nine), from_zero)) << shift;
         b.point[half] |= mask_of(_mm_cmpeq_epi8(x, dot)) << shift;
-        b.sign[half] |=
-            mask_of(_mm_or_si128(_mm_cmpeq_epi8(x, plus), _mm_cmpeq_epi8(x, minus))) << shift;
+        b.sign[half] |= mask_of(_mm_or_si128(_mm_cmpeq_epi8(x, plus), _mm_cmpeq_epi8(x, minus)))
+                        << shift;
         if (uint64_t ends = mask_of(_mm_cmpeq_epi8(x, newline)); ends != 0) {
             b.len = 16 * i + std::countr_zero(ends);
             break;
@@ -557,16 +557,15 @@ __attribute__((target("avx2"))) inline LineBits classify_avx2(const char *p) {
         __m256i from_tab = _mm256_sub_epi8(x, tab);
         __m256i from_zero = _mm256_sub_epi8(x, zero);
         int half = i / 2, shift = 32 * (i % 2);
-        b.blank[half] |= mask(_mm256_or_si256(
-                             _mm256_cmpeq_epi8(x, space),
-                             _mm256_cmpeq_epi8(_mm256_min_epu8(from_tab, span), from_tab)))
-                         << shift;
+        b.blank[half] |=
+            mask(_mm256_or_si256(_mm256_cmpeq_epi8(x, space),
+                                 _mm256_cmpeq_epi8(_mm256_min_epu8(from_tab, span), from_tab)))
+            << shift;
         b.digit[half] |= mask(_mm256_cmpeq_epi8(_mm256_min_epu8(from_zero, nine), from_zero))
                          << shift;
         b.point[half] |= mask(_mm256_cmpeq_epi8(x, dot)) << shift;
-        b.sign[half] |= mask(_mm256_or_si256(_mm256_cmpeq_epi8(x, plus),
-                                             _mm256_cmpeq_epi8(x, minus)))
-                        << shift;
+        b.sign[half] |=
+            mask(_mm256_or_si256(_mm256_cmpeq_epi8(x, plus), _mm256_cmpeq_epi8(x, minus))) << shift;
         if (uint64_t ends = mask(_mm256_cmpeq_epi8(x, newline)); ends != 0) {
             b.len = 32 * i + std::countr_zero(ends);
             break;
@@ -580,8 +579,8 @@ __attribute__((target("avx2"))) inline LineBits classify_avx2(const char *p) {
    byte before at[2i+1], counted from `p`. */
 struct Line {
     const char *p = nullptr;
-    int len = -1;                /* bytes before the newline; -1: none within kLineMax */
-    uint8_t at[kLineMax + 1];    /* room for an edge at every bit */
+    int len = -1;             /* bytes before the newline; -1: none within kLineMax */
+    uint8_t at[kLineMax + 1]; /* room for an edge at every bit */
 
     std::string_view word(int i) const {
         return {p + at[2 * i], static_cast<size_t>(at[2 * i + 1] - at[2 * i])};
@@ -595,13 +594,14 @@ struct Line {
  * one point (none from byte `wholes` on), one digit at least.  False does
  * not rule a line out: whole_number() then decides.
  */
-[[gnu::always_inline]] inline bool simple_numbers(const LineBits &b, Bits blank_bits, Bits start_bits, int first, int wholes) {
+[[gnu::always_inline]] inline bool simple_numbers(const LineBits &b, Bits blank_bits,
+                                                  Bits start_bits, int first, int wholes) {
     int span = b.len - first;
     if (span > 63)
         return false;
     auto part = [first](Bits bits) { return static_cast<uint64_t>(bits >> first); };
     uint64_t in_line = (uint64_t{1} << span) - 1;
-    uint64_t blank = part(blank_bits), solid = ~blank, starts = part(start_bits);
+    uint64_t blank = part(blank_bits) | ~in_line, solid = ~blank, starts = part(start_bits);
     uint64_t digit = part(join(b.digit)) & in_line, point = part(join(b.point)) & in_line,
              sign = part(join(b.sign)) & in_line;
     uint64_t marks = solid & ~digit; /* signs and points, once there are no others */
@@ -657,7 +657,7 @@ using Splitter = bool (*)(const char *p, Line &line);
 
 #if defined(KEM_AVX2_LINES)
 __attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt"))) bool split_line_avx2(const char *p,
-                                                                          Line &line) {
+                                                                           Line &line) {
     return split_with<classify_avx2>(p, line);
 }
 #endif

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -561,4 +562,93 @@ TEST(CtyRead, SelectionPassesOverOnlyWholeLinesItRulesOut) {
     CTY_select_free(sel);
     /* The record across lines is scanned and handed on; B is passed over. */
     EXPECT_EQ(ids, (std::vector<std::string>{"KA", "KC", "KD"}));
+}
+
+namespace {
+
+/* A word for a number field: one of the edge cases, or signs, digits,
+   points and exponents in random order. */
+std::string number_word(std::mt19937 &rng) {
+    static const char *const kEdges[] = {"+",
+                                         "-",
+                                         ".",
+                                         "-.",
+                                         "+.",
+                                         "5.",
+                                         ".25",
+                                         "-0",
+                                         "1e5",
+                                         "4.1.2",
+                                         "--1",
+                                         "1-",
+                                         "12345678901234"};
+    static const char *const kPieces[] = {"-", "+", ".", "0", "7", "41", "98765", "e", "E3", "x"};
+    std::uniform_int_distribution<int> edge(0, std::size(kEdges) - 1),
+        piece(0, std::size(kPieces) - 1), count(0, 4);
+    int n = count(rng);
+    if (n == 0)
+        return kEdges[edge(rng)];
+    std::string w;
+    for (; n > 0; --n)
+        w += kPieces[piece(rng)];
+    return w;
+}
+
+std::string text_word(std::mt19937 &rng, int longest) {
+    std::uniform_int_distribution<int> len(1, longest), letter(0, 25);
+    std::string w;
+    for (int i = len(rng); i > 0; --i)
+        w += static_cast<char>('A' + letter(rng));
+    return w;
+}
+
+bool same_record(const CTY_data &a, const CTY_data &b) {
+    auto bits = [](float f) {
+        uint32_t u;
+        std::memcpy(&u, &f, sizeof u);
+        return u;
+    };
+    return std::strcmp(a.name, b.name) == 0 && std::strcmp(a.state, b.state) == 0 &&
+           std::strcmp(a.region, b.region) == 0 && std::strcmp(a.id, b.id) == 0 &&
+           a.prior == b.prior && a.mos == b.mos && a.ua == b.ua && bits(a.lat) == bits(b.lat) &&
+           bits(a.lon) == bits(b.lon) && bits(a.el) == bits(b.el) && a.wmo == b.wmo &&
+           a.num == b.num;
+}
+
+} // namespace
+
+TEST(CtyRead, LinesReadAsTheirWordsOnePerLine) {
+    /* A line of ten words is decoded at once when it is regular; the same
+       words one to a line are always scanned field by field.  Both must
+       give the same records, whatever the words and the blanks. */
+    std::mt19937 rng(20261208);
+    std::uniform_int_distribution<int> coin(0, 3), pad(0, 60), gap(0, 9), words(8, 11);
+    std::string whole, apart;
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<std::string> w = {
+            text_word(rng, coin(rng) ? 20 : 24), text_word(rng, coin(rng) ? 2 : 3),
+            text_word(rng, 2), text_word(rng, coin(rng) ? 9 : 11), coin(rng) ? "*3*" : "12345"};
+        for (int k = 0; k < 3; ++k)
+            w.push_back(coin(rng) ? "-87.25" : number_word(rng));
+        for (int k = 0; k < 2; ++k)
+            w.push_back(coin(rng) ? "72530" : number_word(rng));
+        w.resize(words(rng), "9");
+        std::string line = std::string(coin(rng) == 0 ? pad(rng) : 0, ' ');
+        for (const std::string &word : w) {
+            line += word;
+            if (&word != &w.back() || coin(rng) == 0) /* the last word often ends the line */
+                line += (coin(rng) == 0 ? "\t " : " ") + std::string(coin(rng) ? 0 : gap(rng), ' ');
+            apart += word + "\n";
+        }
+        whole += line + (coin(rng) == 0 ? "\r\n" : "\n");
+    }
+    ScratchDir s;
+    std::vector<int> whole_counts, apart_counts;
+    std::vector<CTY_data> a = read_all(s.write("whole.cty", whole), &whole_counts);
+    std::vector<CTY_data> b = read_all(s.write("apart.cty", apart), &apart_counts);
+    ASSERT_EQ(whole_counts, apart_counts);
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_GT(a.size(), 2000u);
+    for (size_t i = 0; i < a.size(); ++i)
+        EXPECT_TRUE(same_record(a[i], b[i])) << i << ": " << a[i].name << " " << a[i].id;
 }
