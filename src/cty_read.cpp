@@ -62,9 +62,8 @@ constexpr size_t kBlock = 64 * 1024; /* bytes read at a time */
    `at_end` is what feof would answer: the scan asked for a byte past it. */
 struct Source {
     int fd = -1;
-    const char *data = buf; /* the bytes held */
-    size_t pos = 0;         /* next unread byte */
-    size_t len = 0;         /* bytes held */
+    size_t pos = 0; /* next unread byte */
+    size_t len = 0; /* bytes held */
     bool eof = false;
     bool at_end = false;
     /* A '\n' always stands behind the bytes held, and room behind that
@@ -99,7 +98,7 @@ struct Source {
             at_end = true;
             return EOF;
         }
-        return static_cast<unsigned char>(data[pos++]);
+        return static_cast<unsigned char>(buf[pos++]);
     }
     /* Puts back the byte that get() just answered. */
     void unget() { --pos; }
@@ -156,10 +155,10 @@ bool is_digit(int c) {
 
 int skip_more_space(Source &in) {
     while (true) {
-        while (in.pos < in.len && is_blank(static_cast<unsigned char>(in.data[in.pos])))
+        while (in.pos < in.len && is_blank(static_cast<unsigned char>(in.buf[in.pos])))
             ++in.pos;
         if (in.pos < in.len)
-            return static_cast<unsigned char>(in.data[in.pos]);
+            return static_cast<unsigned char>(in.buf[in.pos]);
         if (!in.fill()) {
             in.at_end = true;
             return EOF;
@@ -169,8 +168,8 @@ int skip_more_space(Source &in) {
 
 /* Skips white space; answers the next character (left unread) or EOF. */
 inline int skip_space(Source &in) {
-    if (in.pos < in.len && !is_blank(static_cast<unsigned char>(in.data[in.pos])))
-        return static_cast<unsigned char>(in.data[in.pos]);
+    if (in.pos < in.len && !is_blank(static_cast<unsigned char>(in.buf[in.pos])))
+        return static_cast<unsigned char>(in.buf[in.pos]);
     return skip_more_space(in);
 }
 
@@ -672,7 +671,10 @@ Splitter pick_splitter() {
     return split_line_sse2;
 }
 
-const Splitter split_line = pick_splitter();
+bool split_line(const char *p, Line &line) {
+    static const Splitter split = pick_splitter();
+    return split(p, line);
+}
 
 template <size_t N> void copy_word(char (&out)[N], std::string_view w) {
     size_t n = std::min(w.size(), N - 1);
@@ -707,13 +709,13 @@ void decode_numbers(const Line &line, CTY_data &rec) {
  * more are read; a newline already held is never waited past.
  */
 bool split_held_line(Source &in, Line &line) {
-    bool regular = split_line(in.data + in.pos, line);
+    bool regular = split_line(in.buf + in.pos, line);
     auto at_edge = [&in](const Line &l) {
         return l.len >= 0 && in.pos + static_cast<size_t>(l.len) == in.len && !in.eof;
     };
     if (at_edge(line)) {
         in.fill(); /* moves the line to the front */
-        regular = split_line(in.data + in.pos, line);
+        regular = split_line(in.buf + in.pos, line);
         if (at_edge(line))
             return false;
     }
