@@ -811,22 +811,29 @@ int search_database(const Run &run) {
 
 /* ---- Raw tables ----------------------------------------------------- */
 
-/* Splits a line at white space into at most max_columns words, each cut
-   to `width` characters. */
-std::vector<std::string> split_words(const char *line, size_t width) {
-    static constexpr std::string_view blanks = " \t\r\n\v\f";
-    std::vector<std::string> words;
-    std::string_view rest(line);
-    while (words.size() < max_columns) {
-        size_t start = rest.find_first_not_of(blanks);
-        if (start == std::string_view::npos)
+/* White space as the C locale has it. */
+bool is_blank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+/* Splits a line at white space into `words`, at most max_columns of them,
+   each cut to `width` characters.  The strings keep their room from one
+   row to the next. */
+void split_words(const char *line, size_t width, std::vector<std::string> &words) {
+    size_t n = 0;
+    for (const char *p = line; n < max_columns;) {
+        while (is_blank(*p))
+            ++p;
+        if (*p == '\0')
             break;
-        rest.remove_prefix(start);
-        size_t end = std::min(rest.find_first_of(blanks), rest.size());
-        words.emplace_back(rest.substr(0, std::min(end, width)));
-        rest.remove_prefix(end);
+        const char *start = p;
+        while (*p != '\0' && !is_blank(*p))
+            ++p;
+        if (n == words.size())
+            words.emplace_back();
+        words[n++].assign(start, std::min(static_cast<size_t>(p - start), width));
     }
-    return words;
+    words.resize(n);
 }
 
 struct Table {
@@ -927,9 +934,18 @@ bool print_row(const Run &run, Out &out, const Table &table, const std::vector<s
 template <class Out> void print_rows(FILE *in, const Run &run, const Table &table) {
     char line[KEM_LINE_MAX + 1];
     Out out;
+    std::vector<std::string> row;
+    const char *value = run.values.empty() ? nullptr : run.values[0];
+    /* A plain value stands in the line of every row it matches, as the
+       identifier or as the start of "Name_ST" (the part before its first
+       '_'), in either case: other lines are not split. */
+    std::string stands =
+        value && !strchr(value, '=') ? std::string(value, strcspn(value, "_")) : "";
     while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
-        std::vector<std::string> row = split_words(line, max_field);
-        if (!run.values.empty() && !row_matches(table, row, run.values[0]))
+        if (!stands.empty() && !strcasestr(line, stands.c_str()))
+            continue;
+        split_words(line, max_field, row);
+        if (value && !row_matches(table, row, value))
             continue;
         if (!print_row(run, out, table, row) || run.first_only)
             break;
@@ -944,8 +960,10 @@ void search_table(FILE *in, const Run &run) {
             return;
     if (fgetnline(in, line, KEM_LINE_MAX) < 0)
         return;
+    std::vector<std::string> names;
+    split_words(line, max_col_name, names);
     Table table;
-    table.set_columns(split_words(line, max_col_name));
+    table.set_columns(std::move(names));
 
     if (run.json)
         print_rows<JsonPrinter>(in, run, table);
