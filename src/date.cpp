@@ -112,6 +112,15 @@ bool current_utc(struct tm *utc) {
     return gmtime_r(&now, utc) != nullptr;
 }
 
+/* Empties a current-time string and reads the clock: false when there is
+   no string or no time. */
+bool start_current_str(char *str, struct tm &utc) {
+    if (str == nullptr)
+        return false;
+    str[0] = '\0';
+    return current_utc(&utc);
+}
+
 int year_length(int year) {
     return 365 + DATE_is_leap(year);
 }
@@ -190,11 +199,8 @@ int DATE_get_tz_pm(void) {
 /* ---- the current time ------------------------------------------------- */
 
 int DATE_get_current_str(char *str) {
-    if (str == nullptr)
-        return 0;
-    str[0] = '\0';
     struct tm utc;
-    if (!current_utc(&utc))
+    if (!start_current_str(str, utc))
         return 0;
     char text[64];
     int len =
@@ -205,11 +211,8 @@ int DATE_get_current_str(char *str) {
 }
 
 int DATE_get_simple_current_str(char *str) {
-    if (str == nullptr)
-        return 0;
-    str[0] = '\0';
     struct tm utc;
-    if (!current_utc(&utc))
+    if (!start_current_str(str, utc))
         return 0;
     char text[64];
     int len = std::snprintf(text, sizeof text, "%2.2d-%2.2d:%2.2dZ", utc.tm_mday, utc.tm_hour,
