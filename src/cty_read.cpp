@@ -27,6 +27,7 @@
  * record and leave the file at the same place.
  */
 #include "kem.h"
+#include "text.h"
 
 #include <algorithm>
 #include <bit>
@@ -143,15 +144,6 @@ void close_database() {
  * ---------------------------------------------------------------------- */
 
 enum class Scan { ok, mismatch, end };
-
-/* White space as the C locale has it, whatever the locale. */
-bool is_blank(int c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool is_digit(int c) {
-    return c >= '0' && c <= '9';
-}
 
 int skip_more_space(Source &in) {
     while (true) {

@@ -24,6 +24,7 @@
  * for want of memory matches nothing.
  */
 #include "kem.h"
+#include "text.h"
 
 #include <algorithm>
 #include <bit>
@@ -144,16 +145,6 @@ bool read_int(const char *text, int &out) {
     if (end == text)
         return false;
     out = static_cast<int>(std::clamp<long>(v, INT_MIN, INT_MAX));
-    return true;
-}
-
-/* A real number read as by "%f"; false when there is none. */
-bool read_real(const char *text, float &out) {
-    char *end = nullptr;
-    float v = std::strtof(text, &end);
-    if (end == text)
-        return false;
-    out = v;
     return true;
 }
 

@@ -27,6 +27,7 @@
  * become the failure result.
  */
 #include "kem.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -42,7 +43,6 @@ namespace {
 constexpr size_t name_max = 29;      // program name, title, bare resource name
 constexpr size_t tag_max = 10;       // tags in the list
 constexpr int nest_max = 10;         // sections whose state is kept
-constexpr int piece_max = 249;       // a line is read in pieces of this many characters
 constexpr size_t line_max = 4096;    // characters of a line kept; the rest is stepped over
 constexpr size_t key_max = 49;       // caller's key buffer holds 50 bytes
 constexpr size_t value_max = 199;    // caller's value buffers hold 200 bytes
@@ -235,10 +235,6 @@ bool run_directive(const std::string &first, const std::string &second) {
  * Lines
  * ---------------------------------------------------------------------- */
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 /* The next blank-separated word from `pos` on; `pos` moves past it and
    `start` is where it begins. */
 std::string_view next_word(std::string_view line, size_t &pos, size_t &start) {
@@ -304,30 +300,6 @@ bool take_line(std::string_view line, bool cut, char *key, char *value) {
     if (!copy_out(v, value, value_max) || (cut && reaches_end))
         MESS_print(M_warn, "DEF_get: value of %s cut to 199 characters\n", key);
     return true;
-}
-
-/* Reads a whole line, keeping at most line_max characters of it, so that
-   the rest of a long line is never taken for a line of its own: a
-   comment's rest stays comment, a setting's rest is cut.  Answers
-   fgetstring's result for the line's first piece; `cut` tells whether
-   characters were dropped. */
-int read_line(FILE *file, std::string &line, bool &cut) {
-    char piece[piece_max + 1];
-    int got = fgetstring(file, piece, piece_max);
-    line.assign(got < 0 ? "" : piece);
-    cut = false;
-    while (got > 0 && std::strlen(piece) == static_cast<size_t>(piece_max)) {
-        int c = getc(file);
-        if (c == EOF)
-            break;
-        ungetc(c, file);
-        if (c == '\n' || fgetstring(file, piece, piece_max) <= 0)
-            break;
-        size_t room = line_max - std::min(line.size(), line_max);
-        cut = cut || std::strlen(piece) > room;
-        line.append(piece, std::min(std::strlen(piece), room));
-    }
-    return got;
 }
 
 void close_file() {
@@ -421,7 +393,9 @@ int DEF_get(char *key, char *value) {
         std::string line;
         bool cut = false;
         int got;
-        while ((got = read_line(state.def_file, line, cut)) >= 0) {
+        /* The rest of a long line is stepped over, never taken for a line
+           of its own: a comment's rest stays comment, a setting's is cut. */
+        while ((got = read_line(state.def_file, line, line_max, cut)) >= 0) {
             if (got > 0 && line[0] != '#' && take_line(line, cut, key, value))
                 return 1;
         }

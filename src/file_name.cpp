@@ -18,6 +18,7 @@
  * code with step 0 is ignored with a warning.
  */
 #include "kem.h"
+#include "text.h"
 
 #include <glob.h>
 
@@ -103,10 +104,6 @@ struct Out {
             text += c;
     }
 };
-
-bool is_digit(char c) {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
-}
 
 std::string two(int value) {
     char text[16];
@@ -421,16 +418,6 @@ int build_name(const Date *datim, char *out_file, bool header) {
 /* ------------------------------------------------------------------------
  * The name convention file
  * ---------------------------------------------------------------------- */
-
-/* The next blank-separated word of `p`, at most `limit` characters kept. */
-std::string next_word(const char *&p, size_t limit) {
-    while (*p && std::isspace(static_cast<unsigned char>(*p)))
-        ++p;
-    const char *start = p;
-    while (*p && !std::isspace(static_cast<unsigned char>(*p)))
-        ++p;
-    return std::string(start, std::min(static_cast<size_t>(p - start), limit));
-}
 
 struct ConvLine {
     std::string type, conv, hconv;

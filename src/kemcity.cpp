@@ -23,6 +23,7 @@
  * output could not be written (a full disk, a closed standard output).
  */
 #include "kem.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -690,11 +691,9 @@ double station_dist(const Run &run, const CTY_data &city) {
     return great_circle_km(run.centre, {city.lat, city.lon});
 }
 
-/* A real number at the start of `text`, as the selection reads it. */
-bool read_real(const char *text, double &out) {
-    char *end = nullptr;
-    out = strtod(text, &end);
-    return end != text && std::isfinite(out);
+/* A finite real number at the start of `text`. */
+bool read_finite(const char *text, double &out) {
+    return read_real(text, out) && std::isfinite(out);
 }
 
 /* The centre of the first value that holds a readable RA<lat:lon:range
@@ -707,8 +706,8 @@ void find_centre(Run &run) {
             continue;
         for (int i = 0; i + 2 < count && !run.has_centre; i++)
             run.has_centre =
-                strnicmp(pieces[i], "RA<", 3) == 0 && read_real(pieces[i] + 3, run.centre.lat) &&
-                read_real(pieces[i + 1], run.centre.lon) && std::fabs(run.centre.lat) <= 90;
+                strnicmp(pieces[i], "RA<", 3) == 0 && read_finite(pieces[i] + 3, run.centre.lat) &&
+                read_finite(pieces[i + 1], run.centre.lon) && std::fabs(run.centre.lat) <= 90;
         free_parsed_array(count, pieces);
         if (run.has_centre)
             return;
@@ -810,31 +809,6 @@ int search_database(const Run &run) {
 }
 
 /* ---- Raw tables ----------------------------------------------------- */
-
-/* White space as the C locale has it. */
-bool is_blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-/* Splits a line at white space into `words`, at most max_columns of them,
-   each cut to `width` characters.  The strings keep their room from one
-   row to the next. */
-void split_words(const char *line, size_t width, std::vector<std::string> &words) {
-    size_t n = 0;
-    for (const char *p = line; n < max_columns;) {
-        while (is_blank(*p))
-            ++p;
-        if (*p == '\0')
-            break;
-        const char *start = p;
-        while (*p != '\0' && !is_blank(*p))
-            ++p;
-        if (n == words.size())
-            words.emplace_back();
-        words[n++].assign(start, std::min(static_cast<size_t>(p - start), width));
-    }
-    words.resize(n);
-}
 
 struct Table {
     std::vector<std::string> columns;
@@ -944,7 +918,7 @@ template <class Out> void print_rows(FILE *in, const Run &run, const Table &tabl
     while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
         if (!stands.empty() && !strcasestr(line, stands.c_str()))
             continue;
-        split_words(line, max_field, row);
+        split_words(line, max_columns, max_field, row);
         if (value && !row_matches(table, row, value))
             continue;
         if (!print_row(run, out, table, row) || run.first_only)
@@ -961,7 +935,7 @@ void search_table(FILE *in, const Run &run) {
     if (fgetnline(in, line, KEM_LINE_MAX) < 0)
         return;
     std::vector<std::string> names;
-    split_words(line, max_col_name, names);
+    split_words(line, max_columns, max_col_name, names);
     Table table;
     table.set_columns(std::move(names));
 

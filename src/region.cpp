@@ -19,6 +19,7 @@
  * with status 43.
  */
 #include "kem.h"
+#include "text.h"
 
 #include <cctype>
 #include <cerrno>
@@ -27,6 +28,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -452,40 +455,6 @@ FILE *open_region_file(const char *file, char *path) {
     return stream;
 }
 
-/* One line, its first `max` characters kept and the rest dropped: its
-   length, or -1 at the end of the file. */
-int read_line(FILE *stream, char *line, size_t max) {
-    size_t n = 0;
-    int c = 0;
-    while ((c = std::getc(stream)) != EOF && c != '\n')
-        if (n < max)
-            line[n++] = static_cast<char>(c);
-    line[n] = '\0';
-    return c == EOF && n == 0 ? -1 : static_cast<int>(n);
-}
-
-/* The words of a line, each cut to `max` characters (the buffers hold
-   max + 1 bytes); gives the number of words stored, at most `count`. */
-int split_words(const char *line, char (*words)[region_word_max + 1], int count, size_t max) {
-    int n = 0;
-    const char *p = line;
-    while (n < count) {
-        while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p)))
-            ++p;
-        if (*p == '\0')
-            break;
-        size_t len = 0;
-        while (p[len] != '\0' && !std::isspace(static_cast<unsigned char>(p[len])))
-            ++len;
-        size_t kept = len < max ? len : max;
-        std::memcpy(words[n], p, kept);
-        words[n][kept] = '\0';
-        p += len;
-        ++n;
-    }
-    return n;
-}
-
 /* A whole number with an optional sign, as a menu flag must be. */
 bool read_whole(const char *word, int *out) {
     char *end = nullptr;
@@ -509,16 +478,16 @@ void copy_cut(char *out, const char *text, size_t max) {
    out of the menu (flag 0, or no readable flag). */
 bool read_menu_entry(const char *line, int i) {
     RegionMenu &menu = state.menu;
-    char words[3][region_word_max + 1];
+    std::vector<std::string> words;
     int flag = 0;
-    if (split_words(line, words, 3, region_word_max) < 3 || !read_whole(words[2], &flag) ||
+    if (split_words(line, 3, region_word_max, words) < 3 || !read_whole(words[2].c_str(), &flag) ||
         flag == 0)
         return false;
     MENU_item &entry = menu.items[i];
     entry.name = menu.names[i];
     entry.abbr = menu.abbrs[i];
-    copy_cut(entry.abbr, words[0], menu_abbr_max);
-    copy_cut(entry.name, words[1], menu_name_max);
+    copy_cut(entry.abbr, words[0].c_str(), menu_abbr_max);
+    copy_cut(entry.name, words[1].c_str(), menu_name_max);
     for (char *c = entry.name; *c != '\0'; ++c)
         if (*c == '_')
             *c = ' ';
@@ -693,13 +662,12 @@ int DOM_set_base_prior(float size) {
     while (prior <= 5 && !(size > bounds[prior - 1]))
         ++prior;
     const char *adjust = RES_get("stat_prior");
-    auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
     if (adjust != nullptr) {
-        if (adjust[0] == '+' && digit(adjust[1]))
+        if (adjust[0] == '+' && is_digit(adjust[1]))
             prior += adjust[1] - '0';
-        else if (adjust[0] == '-' && digit(adjust[1]))
+        else if (adjust[0] == '-' && is_digit(adjust[1]))
             prior -= adjust[1] - '0';
-        else if (digit(adjust[0]))
+        else if (is_digit(adjust[0]))
             prior = adjust[0] - '0';
     }
     state.priority = prior;
@@ -795,23 +763,23 @@ int DOM_search_file(const char *file, const char *str, char *domstr) {
     if (stream == nullptr)
         return 0;
     char line[region_line_max + 1];
-    char words[4][region_word_max + 1];
+    std::vector<std::string> words;
     int found = 0;
     while (read_line(stream, line, region_line_max) > 0) {
         if (line[0] == '#')
             continue;
-        int n = split_words(line, words, 4, region_word_max);
+        size_t n = split_words(line, 4, region_word_max, words);
         int flag = 0;
         if (n == 0)
             break;
-        if (n < 4 || !read_whole(words[2], &flag)) {
+        if (n < 4 || !read_whole(words[2].c_str(), &flag)) {
             found = 1; /* a bare domain string answers every search */
-            copy_cut(domstr, words[0], region_word_max);
+            copy_cut(domstr, words[0].c_str(), region_word_max);
             break;
         }
-        if (str == nullptr || stricmp(str, words[0]) == 0) {
+        if (str == nullptr || stricmp(str, words[0].c_str()) == 0) {
             found = 1;
-            copy_cut(domstr, words[3], region_word_max);
+            copy_cut(domstr, words[3].c_str(), region_word_max);
             break;
         }
     }
@@ -834,10 +802,10 @@ int DOM_print_file(const char *file) {
         return 0;
     MESS_print(M_print, " Abbr    Description\n");
     char line[region_line_max + 1];
-    char words[2][region_word_max + 1];
+    std::vector<std::string> words;
     while (read_line(stream, line, region_line_max) >= 0)
-        if (split_words(line, words, 2, region_word_max) == 2)
-            MESS_print(M_print, "%-8s %-50s\n", words[0], words[1]);
+        if (split_words(line, 2, region_word_max, words) == 2)
+            MESS_print(M_print, "%-8s %-50s\n", words[0].c_str(), words[1].c_str());
     FILE_close(stream);
     return 0;
 }

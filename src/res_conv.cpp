@@ -11,6 +11,7 @@
  * does not read as its kind leaves the destination unchanged.
  */
 #include "kem.h"
+#include "text.h"
 
 #include <cctype>
 #include <charconv>
@@ -145,7 +146,7 @@ template <class T> bool read_number(const char *text, int base, T &result) {
 
 int convert_int(const char *value, int *out) {
     unsigned char first = static_cast<unsigned char>(value[0]);
-    if (!std::isdigit(first) && first != '-' && first != '+')
+    if (!is_digit(first) && first != '-' && first != '+')
         return 1;
     if (value[1] == 'x' || value[1] == 'X') {
         std::uint32_t bits = 0;
@@ -159,7 +160,7 @@ int convert_int(const char *value, int *out) {
 
 /* Short and long values are only read when the text starts with a digit. */
 template <class T> int convert_digit_start(const char *value, T *out) {
-    if (std::isdigit(static_cast<unsigned char>(value[0])))
+    if (is_digit(static_cast<unsigned char>(value[0])))
         read_number(value, 10, *out);
     return 1;
 }

@@ -11,7 +11,9 @@
  * the neutral answer of each routine.
  */
 #include "kem.h"
+#include "text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -98,10 +100,6 @@ int fold_letters(char *string, char from, char to) {
             *string = static_cast<char>(*string - from + to);
     }
     return 1;
-}
-
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 /* ------------------------------------------------------------------------
@@ -620,4 +618,71 @@ int free_parsed_array(int argc, char **argv) {
     std::free(argv[0]);
     std::free(argv);
     return 0;
+}
+
+/* ------------------------------------------------------------------------
+ * Helpers the library's other files share (text.h)
+ * ---------------------------------------------------------------------- */
+
+std::string next_word(const char *&p, size_t limit) {
+    const char *start = skip_blanks(p);
+    p = skip_word(start);
+    return std::string(start, std::min(static_cast<size_t>(p - start), limit));
+}
+
+size_t split_words(const char *line, size_t max_words, size_t width,
+                   std::vector<std::string> &words) {
+    size_t n = 0;
+    for (const char *p = skip_blanks(line); n < max_words && *p != '\0'; p = skip_blanks(p)) {
+        const char *start = p;
+        p = skip_word(p);
+        if (n == words.size())
+            words.emplace_back();
+        words[n++].assign(start, std::min(static_cast<size_t>(p - start), width));
+    }
+    words.resize(n);
+    return n;
+}
+
+bool read_real(const char *text, float &out) {
+    char *end = nullptr;
+    float v = std::strtof(text, &end);
+    if (end == text)
+        return false;
+    out = v;
+    return true;
+}
+
+bool read_real(const char *text, double &out) {
+    char *end = nullptr;
+    double v = std::strtod(text, &end);
+    if (end == text)
+        return false;
+    out = v;
+    return true;
+}
+
+int read_line(FILE *stream, char *line, size_t max) {
+    size_t n = 0;
+    int c = 0;
+    while ((c = getc(stream)) != EOF && c != '\n')
+        if (n < max)
+            line[n++] = static_cast<char>(c);
+    line[n] = '\0';
+    return c == EOF && n == 0 ? -1 : static_cast<int>(n);
+}
+
+int read_line(FILE *stream, std::string &line, size_t max, bool &cut) {
+    line.clear();
+    cut = false;
+    int c = 0;
+    bool any = false;
+    while ((c = getc(stream)) != EOF && c != '\n') {
+        any = true;
+        if (line.size() < max)
+            line.push_back(static_cast<char>(c));
+        else
+            cut = true;
+    }
+    return c == EOF && !any ? -1 : static_cast<int>(line.size());
 }

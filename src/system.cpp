@@ -14,6 +14,7 @@
  * whose standard input has ended ends the program with status 1.
  */
 #include "kem.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -71,18 +72,6 @@ constinit system_state state;
 
 /* ---------------------------------------------------------------- helpers */
 
-const char *skip_blanks(const char *p) {
-    while (isspace(static_cast<unsigned char>(*p)))
-        p++;
-    return p;
-}
-
-const char *skip_word(const char *p) {
-    while (*p && !isspace(static_cast<unsigned char>(*p)))
-        p++;
-    return p;
-}
-
 /* ---------------------------------------------------------------- the set command */
 
 void list_resources() {
@@ -124,29 +113,14 @@ struct answer_line {
     KEM_exit(end_of_input_status);
 }
 
-// One line of standard input, at most 79 characters of it kept: the rest
-// of a longer line is dropped so that it cannot answer the next prompt.
-// False at the end of input with nothing read.
-bool read_line(answer_line &line) {
-    size_t n = 0;
-    int c;
-    bool any = false;
-    while ((c = getc(stdin)) != EOF && c != '\n') {
-        any = true;
-        if (n < prompt_line_max)
-            line.text[n++] = static_cast<char>(c);
-    }
-    line.text[n] = '\0';
-    return c == '\n' || any;
-}
-
 // Shows the prompt as plain text (it may hold a file name with '%' in it)
 // and reads the trimmed answer; ends the program at the end of input.
 answer_line ask(const char *prompt) {
     MESS_print(M_print, "%s", prompt ? prompt : "");
     fflush(stdout);
     answer_line line;
-    if (!read_line(line))
+    // The rest of a long line is dropped so that it cannot answer the next prompt.
+    if (read_line(stdin, line.text, prompt_line_max) < 0)
         end_of_input();
     wstrim_string(line.text);
     return line;
