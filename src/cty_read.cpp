@@ -836,7 +836,7 @@ int station_estimate(const char *path) {
 
 bool record_matches(const CTY_data &rec, const char *id) {
     char number[16];
-    std::snprintf(number, sizeof number, "%05d", rec.wmo);
+    *station_number(number, rec.wmo) = '\0';
     return stricmp(id, rec.id) == 0 || stricmp(id, rec.name) == 0 || std::strcmp(id, number) == 0;
 }
 

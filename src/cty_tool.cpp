@@ -11,7 +11,7 @@
  * A list is prepared once (CTY_select): its items split into pieces, the
  * key of every piece found and its number read, and the plain forms of
  * all items gathered into hash tables, so that a thousand identifiers
- * cost about what one does.  The record's own texts ("%2s_%2s", "%5.5d")
+ * cost about what one does.  The record's own texts ("%2s_%2s", "%05d")
  * are formed only when an item compares with them.  Where the texts alone
  * decide, a sieve of 16-bit signatures of the plain forms, and of the
  * states that "ST=" items ask for, rules out most records at once, even
@@ -55,7 +55,7 @@ enum class Test : unsigned char {
     id,          /* the text is the identifier */
     range,       /* RA<lat:lon:km, the next two pieces holding lon and km */
     number,      /* the number after the key compares with a field */
-    number_text, /* the text is the station number as "%5.5d" */
+    number_text, /* the text is the station number as "%05d" */
 };
 
 enum class Field : unsigned char { none, prior, lat, lon, elev, wmo };
@@ -189,25 +189,6 @@ bool same_text(const char *a, const char *b) {
     return false;
 }
 
-/* "%5.5d": the digits, at least five of them, after a '-' when negative. */
-void format_number(int value, char (&out)[16]) {
-    unsigned long v = value < 0 ? 0ul - static_cast<unsigned long>(value) : value;
-    char digits[12];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n < 5)
-        digits[n++] = '0';
-    int at = 0;
-    if (value < 0)
-        out[at++] = '-';
-    while (n > 0)
-        out[at++] = digits[--n];
-    out[at] = '\0';
-}
-
 /* ------------------------------------------------------------------------
  * A record as the tests see it
  * ---------------------------------------------------------------------- */
@@ -235,7 +216,7 @@ class Station {
     }
     const char *number() {
         if (number_[0] == '\0')
-            format_number(data.wmo, number_);
+            *station_number(number_, data.wmo) = '\0';
         return number_;
     }
 
@@ -383,7 +364,7 @@ bool pieces_match(const Keyed &item, Station &s) {
     return mark;
 }
 
-/* Could an item of this text equal a station number as "%5.5d"? */
+/* Could an item of this text equal a station number as "%05d"? */
 bool number_like(std::string_view text) {
     return text.size() == 5 &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });

@@ -448,25 +448,6 @@ char *int_value(char *out, int value) {
     return std::to_chars(out, out + value_max - 1, value).ptr;
 }
 
-/* "%05d" */
-char *number_value(char *out, int value) {
-    if (value >= 0 && value < 100000) {
-        auto v = static_cast<unsigned>(value);
-        out[0] = static_cast<char>('0' + v / 10000);
-        memcpy(out + 1, digit_pairs + 2 * (v / 100 % 100), 2);
-        memcpy(out + 3, digit_pairs + 2 * (v % 100), 2);
-        return out + 5;
-    }
-    char digits[16];
-    char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    size_t sign = value < 0 ? 1 : 0, len = end - digits;
-    size_t pad = len < 5 ? 5 - len : 0;
-    memcpy(out, digits, sign);
-    memset(out + sign, '0', pad);
-    memcpy(out + sign + pad, digits + sign, len - sign);
-    return out + pad + len;
-}
-
 /*
  * "%3.2f" (two decimals) or "%1.0f" (none).  A float times 100 is held
  * exactly by a double, so rounding that to a whole number (ties to even,
@@ -548,7 +529,7 @@ const StationColumn station_columns[] = {
      [](char *out, const Station &s) { return real_value(out, s.city.el, 0); }, nullptr},
     /* JSON has no leading zeros: the station number as a plain number. */
     {"WMO", Kind::measure,
-     [](char *out, const Station &s) { return number_value(out, s.city.wmo); },
+     [](char *out, const Station &s) { return station_number(out, s.city.wmo); },
      [](char *out, const Station &s) { return int_value(out, s.city.wmo); }},
 };
 
@@ -622,7 +603,7 @@ char *nine_values(char *p, const Station &s) {
     *p++ = ' ';
     p = real_value(p, s.city.el, 0);
     *p++ = ' ';
-    p = number_value(p, s.city.wmo);
+    p = station_number(p, s.city.wmo);
     *p++ = ' ';
     *p++ = '\n';
     return p;

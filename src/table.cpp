@@ -20,6 +20,7 @@
  * the database reader and the map set-up report, and nothing else.
  */
 #include "kem.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -181,9 +182,11 @@ void *make_block(CTY_data &city) {
  * Key texts
  * ---------------------------------------------------------------------- */
 
+/* The station number as "%05d", after a 'b' for the region "B_". */
 void number_text(const CTY_data &city, char *out) {
-    bool b_region = std::strcmp(city.region, "B_") == 0;
-    std::snprintf(out, kTextMax, b_region ? "b%05d" : "%05d", city.wmo);
+    if (std::strcmp(city.region, "B_") == 0)
+        *out++ = 'b';
+    *station_number(out, city.wmo) = '\0';
 }
 
 void located_id(const CTY_data &city, const char *number, char *out) {
@@ -191,7 +194,7 @@ void located_id(const CTY_data &city, const char *number, char *out) {
     if (settings.id_type == 1)
         std::snprintf(out, kTextMax, "%s", city.wmo == 99999 ? city.id : number);
     else if (settings.id_type == 2 && dashed && std::strcmp(city.region, "B_") == 0)
-        std::snprintf(out, kTextMax, "b%05d", city.wmo);
+        std::snprintf(out, kTextMax, "%s", number);
     else if (settings.id_type == 2 && dashed)
         wmo_to_id(out, city.wmo);
     else
@@ -321,7 +324,7 @@ bool digits_only(const char *text, size_t from, size_t to) {
 int number_or_identifier(const char *id, char *key) {
     int wmo;
     if (id_to_wmo(id, &wmo) == 0) {
-        std::snprintf(key, kTextMax, "%5.5d", wmo);
+        *station_number(key, wmo) = '\0';
         return 2;
     }
     std::snprintf(key, kTextMax, "%s", id);

@@ -47,6 +47,10 @@ std::string next_word(const char *&p, size_t limit);
 size_t split_words(const char *line, size_t max_words, size_t width,
                    std::vector<std::string> &words);
 
+/* A station number as "%05d" (at least five characters, a '-' among them)
+   at `out`, which has room for 12; not terminated: answers its end. */
+char *station_number(char *out, int wmo);
+
 /* A real number at the start of `text` (leading blanks allowed), as
    strtof or strtod reads it; false when there is none. */
 bool read_real(const char *text, float &out);
