@@ -239,20 +239,6 @@ double heat_index_of(double temp, double dewp) {
 
 /* ------------------------------------------------------------ distance */
 
-struct UnitVector {
-    float x, y, z;
-};
-
-// Components are kept in single precision, as the distances have always
-// been computed from them.
-UnitVector unit_vector(float lat, float lon) {
-    double phi = lat * deg_to_rad;
-    double lambda = lon * deg_to_rad;
-    return {static_cast<float>(std::cos(phi) * std::cos(lambda)),
-            static_cast<float>(std::cos(phi) * std::sin(lambda)),
-            static_cast<float>(std::sin(phi))};
-}
-
 bool usable(float value) {
     return value != KEM_MISSING && std::isfinite(value);
 }
@@ -449,20 +435,16 @@ float pres_alt(float pres) {
     return out((288.15 - 288.15 * std::pow(pres / 1013.25, 0.190263)) / 0.0065);
 }
 
+// The haversine formula in double precision, in its atan2 form, which
+// stays exact for points metres apart and for points near the antipode.
 float calc_earth_dist(float lat1, float lon1, float lat2, float lon2) {
     if (!usable(lat1) || !usable(lon1) || !usable(lat2) || !usable(lon2))
         return KEM_MISSING;
-    UnitVector a = unit_vector(lat1, lon1);
-    UnitVector b = unit_vector(lat2, lon2);
-    // Rounded components leave the length of a vector a little off 1, so
-    // the same point would come out a few kilometres from itself, or as
-    // NaN when the dot product rounds above 1.
-    if (a.x == b.x && a.y == b.y && a.z == b.z)
-        return 0.0f;
-    double dot = static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
-                 static_cast<double>(a.z) * b.z;
-    dot = std::clamp(dot, -1.0, 1.0);
-    return static_cast<float>(std::acos(dot) * earth_radius_km);
+    double phi1 = lat1 * deg_to_rad, phi2 = lat2 * deg_to_rad;
+    double s_lat = std::sin((phi2 - phi1) / 2);
+    double s_lon = std::sin((static_cast<double>(lon2) - lon1) * deg_to_rad / 2);
+    double h = std::clamp(s_lat * s_lat + std::cos(phi1) * std::cos(phi2) * s_lon * s_lon, 0.0, 1.0);
+    return static_cast<float>(2 * std::atan2(std::sqrt(h), std::sqrt(1 - h)) * earth_radius_km);
 }
 
 } // extern "C"

@@ -23,6 +23,7 @@
  * it needs) simply does not match; a selection that cannot be prepared
  * for want of memory matches nothing.
  */
+#include "cty_field.h"
 #include "kem.h"
 #include "text.h"
 
@@ -30,6 +31,7 @@
 #include <bit>
 #include <bitset>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -46,96 +48,84 @@ namespace {
  * The vocabulary
  * ---------------------------------------------------------------------- */
 
+/* How a key tests a record: a field's tests, and for "ST:" and "CN:" the
+   state or region in the next piece. */
 enum class Test : unsigned char {
-    name,        /* the text is a prefix of the name (an empty one matches nothing) */
-    state,       /* the text is the state, or state_region */
-    state_next,  /* the piece is ST: the next piece is compared as for ST= */
-    region,      /* the text is the region */
-    region_next, /* the piece is CN: the next piece is the region */
-    id,          /* the text is the identifier */
-    range,       /* RA<lat:lon:km, the next two pieces holding lon and km */
-    number,      /* the number after the key compares with a field */
-    number_text, /* the text is the station number as "%05d" */
+    name = static_cast<unsigned char>(FieldTest::name),
+    state = static_cast<unsigned char>(FieldTest::state),
+    region = static_cast<unsigned char>(FieldTest::region),
+    id = static_cast<unsigned char>(FieldTest::id),
+    number = static_cast<unsigned char>(FieldTest::number),
+    number_text = static_cast<unsigned char>(FieldTest::number_text),
+    range = static_cast<unsigned char>(FieldTest::range),
+    state_next,
+    region_next,
 };
 
-enum class Field : unsigned char { none, prior, lat, lon, elev, wmo };
-
 struct Key {
-    const char *key; /* what an item or piece begins with, in any case */
+    std::string key; /* what an item or piece begins with, in any case */
     Test test;
-    Field field; /* number keys: the field compared; the key ends in the operator */
+    char op; /* the operator that ends the key: '=', '<', '>' or ':' */
+    const StationField *field;
 };
 
 /*
- * One row per key.  An item that begins with any of these keys is a key
- * expression (CTY_id_cmp).  A pass over the pieces of an item applies the
- * rows in this order, and here order matters: "ST:", "CN:" and "RA<" move
- * the cursor to later pieces, and the rows below them in the same pass test
- * the piece the cursor moved to.
+ * The keys of the station's fields, in the fields' order, "ST:" and "CN:"
+ * after "ST=" and "CN=".  An item that begins with any of these keys is a
+ * key expression (CTY_id_cmp).  A pass over the pieces of an item applies
+ * the rows in this order, and here order matters: "ST:", "CN:" and "RA<"
+ * move the cursor to later pieces, and the rows below them in the same
+ * pass test the piece the cursor moved to.
  */
-constexpr Key kKeys[] = {
-    {"Name=", Test::name, Field::none},      {"ST=", Test::state, Field::none},
-    {"ST:", Test::state_next, Field::none},  {"CN=", Test::region, Field::none},
-    {"CN:", Test::region_next, Field::none}, {"ID=", Test::id, Field::none},
-    {"RA<", Test::range, Field::none},       {"P=", Test::number, Field::prior},
-    {"P<", Test::number, Field::prior},      {"P>", Test::number, Field::prior},
-    {"Lat=", Test::number, Field::lat},      {"Lat<", Test::number, Field::lat},
-    {"Lat>", Test::number, Field::lat},      {"Lon=", Test::number, Field::lon},
-    {"Lon<", Test::number, Field::lon},      {"Lon>", Test::number, Field::lon},
-    {"Elev=", Test::number, Field::elev},    {"Elev<", Test::number, Field::elev},
-    {"Elev>", Test::number, Field::elev},    {"WMO=", Test::number_text, Field::none},
-    {"WMO<", Test::number, Field::wmo},      {"WMO>", Test::number, Field::wmo},
-};
-constexpr int kKeyCount = static_cast<int>(sizeof kKeys / sizeof kKeys[0]);
+std::vector<Key> make_keys() {
+    std::vector<Key> keys;
+    for (const StationField &f : station_fields) {
+        for (const char *op = f.ops; *op != '\0'; ++op) {
+            Test test = static_cast<Test>(f.equal);
+            if (*op != '=' && f.equal != FieldTest::range)
+                test = Test::number;
+            keys.push_back({std::string(f.key) + *op, test, *op, &f});
+        }
+        if (f.next) {
+            Test test = f.equal == FieldTest::state ? Test::state_next : Test::region_next;
+            keys.push_back({std::string(f.key) + ':', test, ':', &f});
+        }
+    }
+    return keys;
+}
+
+const std::vector<Key> &all_keys() {
+    static const std::vector<Key> keys = make_keys();
+    return keys;
+}
 
 int length(const char *text) {
     return static_cast<int>(std::min(std::strlen(text), size_t{INT_MAX}));
 }
 
-bool has_key(const char *text, const char *key) {
-    return strnicmp(text, key, length(key)) == 0;
-}
-
-/* A piece of its own ("ST", "CN") stands for the key without its ':'. */
-bool takes_next(Test t) {
-    return t == Test::state_next || t == Test::region_next;
+bool has_key(const char *text, const std::string &key) {
+    return strnicmp(text, key.c_str(), static_cast<int>(key.size())) == 0;
 }
 
 /* The row of the key a piece begins with, or -1.  Keys exclude each other,
-   so a piece has at most one. */
+   so a piece has at most one.  A piece of its own ("ST", "CN") stands for
+   a key without its ':'. */
 int piece_key(const char *piece) {
-    for (int k = 0; k < kKeyCount; ++k) {
-        const Key &key = kKeys[k];
-        bool found = takes_next(key.test)
-                         ? strnicmp(piece, key.key, 2) == 0 && std::strlen(piece) == 2
-                         : has_key(piece, key.key);
+    const std::vector<Key> &keys = all_keys();
+    for (size_t k = 0; k < keys.size(); ++k) {
+        const std::string &key = keys[k].key;
+        bool found = keys[k].op == ':'
+                         ? std::strlen(piece) == key.size() - 1 &&
+                               strnicmp(piece, key.c_str(), length(piece)) == 0
+                         : has_key(piece, key);
         if (found)
-            return k;
+            return static_cast<int>(k);
     }
     return -1;
 }
 
 bool reads_numbers(Test t) {
     return t == Test::range || t == Test::number || t == Test::number_text;
-}
-
-bool real_field(Field f) {
-    return f == Field::lat || f == Field::lon || f == Field::elev;
-}
-
-double field_value(Field f, const CTY_data &d) {
-    switch (f) {
-    case Field::prior:
-        return d.prior;
-    case Field::lat:
-        return d.lat;
-    case Field::lon:
-        return d.lon;
-    case Field::elev:
-        return d.el;
-    default:
-        return d.wmo;
-    }
 }
 
 /* A whole number read as by "%d"; false when there is none. */
@@ -250,13 +240,15 @@ bool state_matches(const char *text, Station &s) {
 /* One piece of an item, its key found and its numbers read. */
 struct Piece {
     std::string text;
-    int key = -1;          /* row of kKeys, or -1 */
+    int key = -1;          /* row of all_keys(), or -1 */
     bool after_ok = false; /* the number after the key could be read */
     double after = 0;      /* ... as "%d" or "%f", by the key's field */
     bool whole_ok = false; /* the whole piece read as a real (RA< lon, km) */
     float whole = 0;
 
-    const char *arg() const { return text.c_str() + std::strlen(kKeys[key].key); }
+    const char *arg() const {
+        return text.c_str() + std::min(all_keys()[key].key.size(), text.size());
+    }
 };
 
 Piece prepare_piece(const char *text) {
@@ -266,8 +258,8 @@ Piece prepare_piece(const char *text) {
     p.whole_ok = read_real(text, p.whole);
     if (p.key < 0)
         return p;
-    const Key &k = kKeys[p.key];
-    if (k.test == Test::range || real_field(k.field)) {
+    const Key &k = all_keys()[p.key];
+    if (k.test == Test::range || (k.test == Test::number && !k.field->whole)) {
         float v = 0;
         p.after_ok = read_real(p.arg(), v);
         p.after = v;
@@ -310,7 +302,7 @@ bool range_test(Cursor &c, const Station &s) {
 /* The test of row `k` on the piece under the cursor, which begins with
    its key. */
 bool run_test(int k, Cursor &c, Station &s) {
-    const Key &key = kKeys[k];
+    const Key &key = all_keys()[k];
     const Piece &p = c.piece();
     switch (key.test) {
     case Test::name:
@@ -332,7 +324,7 @@ bool run_test(int k, Cursor &c, Station &s) {
         return range_test(c, s);
     case Test::number:
         return p.after_ok &&
-               compare(field_value(key.field, s.data), key.key[std::strlen(key.key) - 1], p.after);
+               compare(key.field->number(s.data), key.op, p.after);
     case Test::number_text:
         return same_text(p.arg(), s.number());
     }
@@ -393,6 +385,10 @@ struct CTY_select {
     std::bitset<1 << 16> plain_sigs;
     std::bitset<1 << 16> states;
     bool states_sieve = true; /* every keyed item asks for a state */
+    /* The centre of the first item that holds an RA< position. */
+    bool has_centre = false;
+    float centre_lat = 0, centre_lon = 0;
+    void find_centre(const std::vector<Piece> &pieces);
 
     void add_sieve(const Keyed &item);
     bool may_match(std::string_view name, std::string_view state, std::string_view id) const;
@@ -491,13 +487,30 @@ void CTY_select::add(int index, const char *item) {
     Keyed k{index, {}};
     for (int i = 0; i < n; ++i) {
         k.pieces.push_back(prepare_piece(pieces[i]));
-        if (k.pieces.back().key >= 0 && reads_numbers(kKeys[k.pieces.back().key].test))
+        if (k.pieces.back().key >= 0 && reads_numbers(all_keys()[k.pieces.back().key].test))
             texts_decide = false;
     }
     free_parsed_array(n, pieces);
-    if (k.pieces.front().key >= 0) {
+    if (!has_centre)
+        find_centre(k.pieces);
+    if (!k.pieces.empty() && k.pieces.front().key >= 0) {
         add_sieve(k);
         keyed.push_back(std::move(k));
+    }
+}
+
+/* The centre of the item's first "RA<lat:lon" with a range piece after it
+   (read or not): a finite position with a latitude within the poles. */
+void CTY_select::find_centre(const std::vector<Piece> &pieces) {
+    for (size_t i = 0; i + 2 < pieces.size(); ++i) {
+        const Piece &p = pieces[i], &lon = pieces[i + 1];
+        if (p.key < 0 || all_keys()[p.key].test != Test::range || !p.after_ok || !lon.whole_ok ||
+            !std::isfinite(p.after) || !std::isfinite(lon.whole) || std::fabs(p.after) > 90)
+            continue;
+        has_centre = true;
+        centre_lat = static_cast<float>(p.after);
+        centre_lon = lon.whole;
+        return;
     }
 }
 
@@ -505,7 +518,7 @@ void CTY_select::add(int index, const char *item) {
    records of that state: the first pass fails on any other. */
 void CTY_select::add_sieve(const Keyed &item) {
     const Piece &first = item.pieces.front();
-    if (kKeys[first.key].test == Test::state && std::strlen(first.arg()) == 2)
+    if (all_keys()[first.key].test == Test::state && std::strlen(first.arg()) == 2)
         states.set(state_code(first.arg()));
     else
         states_sieve = false;
@@ -664,6 +677,16 @@ int CTY_select_words(const CTY_select *sel, const char *name, int name_len, cons
     return sel->may_match(n, s, i) ? 1 : 0;
 }
 
+int CTY_select_centre(const CTY_select *sel, float *lat, float *lon) {
+    if (sel == nullptr || !sel->has_centre)
+        return 0;
+    if (lat != nullptr)
+        *lat = sel->centre_lat;
+    if (lon != nullptr)
+        *lon = sel->centre_lon;
+    return 1;
+}
+
 void CTY_select_free(CTY_select *sel) {
     delete sel;
 }
@@ -679,7 +702,7 @@ int CTY_data_cmp(int numid, char **ids, const CTY_data *data) {
 int CTY_id_cmp(const char *ids, const char *id) {
     if (ids == nullptr)
         return 0;
-    for (const Key &key : kKeys) {
+    for (const Key &key : all_keys()) {
         if (has_key(ids, key.key))
             return 1;
     }

@@ -15,6 +15,7 @@
 #ifndef KEM_H
 #define KEM_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <time.h>
@@ -710,6 +711,10 @@ int CTY_select_texts(const CTY_select *sel, const CTY_data *data);
 int CTY_select_words(const CTY_select *sel, const char *name, int name_len, const char *state,
                      int state_len, const char *id, int id_len);
 void CTY_select_free(CTY_select *sel);
+/* The centre of the first item holding "RA<lat:lon:km" with a readable,
+   finite position (the range may be unreadable): 1 and the position, or
+   0 when no item has one. */
+int CTY_select_centre(const CTY_select *sel, float *lat, float *lon);
 
 /* ------------------------------------------------------------------------
  * region.cpp - plot domains and region files (DOM_)
@@ -932,6 +937,57 @@ int CTY_clear_data(int flag);
 /* Frees the table and every attached block. */
 int CTY_clear(void);
 TAB_table *CTY_get_table(void);
+
+/* ------------------------------------------------------------------------
+ * out.cpp - records written to standard output (OUT_)
+ * ---------------------------------------------------------------------- */
+
+/* How records are written: values (with "Key=" before each at the out1
+   message level), or one JSON object a line. */
+typedef enum { OUT_plain = 0, OUT_json = 1 } OUT_format;
+
+/* What a value is, for the formats that tell: a text, a number, or a
+   number for which -9999 means none (JSON null). */
+typedef enum { OUT_text = 0, OUT_number = 1, OUT_measure = 2 } OUT_kind;
+
+/* A writer of records.  When messages go to standard output only
+   (MESS_plain_stdout), records are gathered and written in large blocks
+   (after every record on a terminal); otherwise each value is a print
+   message, each "Key=" an out1 message, so that message files and paging
+   see them.  The first write that fails stops the output. */
+typedef struct OUT_writer OUT_writer;
+
+/* A new writer; null when memory runs out. */
+OUT_writer *OUT_open(OUT_format format);
+/* One field of the record being written; `name` may be null (no "Key="
+   in plain output).  0, or -1 once the output could not be written. */
+int OUT_put_field(OUT_writer *out, const char *name, const char *value, OUT_kind kind);
+/* Ends the record: 0, or -1 once the output could not be written. */
+int OUT_end_record(OUT_writer *out);
+/* Writes what is left and frees the writer: 0, or the errno of the write
+   that failed.  Closing null does nothing. */
+int OUT_close(OUT_writer *out);
+
+/* Station columns: Name, ST, CN, ID, P, Lat, Lon, Elev, WMO (the nine a
+   listing prints), then Dist, the distance in km from a centre. */
+#define CTY_COLUMNS 10
+/* The column named `key` (any case), 0 to CTY_COLUMNS - 1, or -1. */
+int CTY_column_find(const char *key);
+/* The name of a column, or null. */
+const char *CTY_column_name(int column);
+/* The columns that station records are written with, in order (a column
+   may come twice); the nine of a listing until set.  0, or -1 (nothing
+   changed) for a number that is no column. */
+int OUT_station_columns(OUT_writer *out, const int *columns, int count);
+/* One station record; `dist` is its distance in km, negative for none.
+   0, or -1 once the output could not be written. */
+int OUT_put_station(OUT_writer *out, const CTY_data *city, double dist);
+
+/* `len` bytes of `text` as a JSON string (quotes, backslashes and control
+   characters escaped, malformed UTF-8 replaced by U+FFFD), with its
+   quotes, into `buf` of `size` bytes, cut and terminated as snprintf
+   does.  Answers the length of the whole JSON string. */
+size_t OUT_json_string(const char *text, size_t len, char *buf, size_t size);
 
 #ifdef __cplusplus
 }

@@ -644,12 +644,7 @@ size_t split_words(const char *line, size_t max_words, size_t width,
     return n;
 }
 
-char *station_number(char *out, int wmo) {
-    if (wmo >= 0 && wmo < 100000) {
-        for (int i = 4; i >= 0; --i, wmo /= 10)
-            out[i] = static_cast<char>('0' + wmo % 10);
-        return out + 5;
-    }
+char *wide_station_number(char *out, int wmo) {
     char digits[16];
     int len = std::snprintf(digits, sizeof digits, "%05d", wmo);
     std::memcpy(out, digits, static_cast<size_t>(len));

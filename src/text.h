@@ -47,9 +47,25 @@ std::string next_word(const char *&p, size_t limit);
 size_t split_words(const char *line, size_t max_words, size_t width,
                    std::vector<std::string> &words);
 
+/* "00" to "99": digits written two at a time. */
+inline constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
 /* A station number as "%05d" (at least five characters, a '-' among them)
-   at `out`, which has room for 12; not terminated: answers its end. */
-char *station_number(char *out, int wmo);
+   at `out`, which has room for 12; not terminated: answers its end.  The
+   usual five digits are written here, the rest by printf. */
+char *wide_station_number(char *out, int wmo);
+inline char *station_number(char *out, int wmo) {
+    if (wmo < 0 || wmo >= 100000)
+        return wide_station_number(out, wmo);
+    auto v = static_cast<unsigned>(wmo);
+    out[0] = static_cast<char>('0' + v / 10000);
+    __builtin_memcpy(out + 1, digit_pairs + 2 * (v / 100 % 100), 2);
+    __builtin_memcpy(out + 3, digit_pairs + 2 * (v % 100), 2);
+    return out + 5;
+}
 
 /* A real number at the start of `text` (leading blanks allowed), as
    strtof or strtod reads it; false when there is none. */

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -18,6 +19,21 @@ double haversine_km(double lat1, double lon1, double lat2, double lon2) {
     double h = std::pow(std::sin(dlat / 2), 2) +
                std::cos(lat1 * rad) * std::cos(lat2 * rad) * std::pow(std::sin(dlon / 2), 2);
     return 2 * radius_km * std::asin(std::sqrt(h));
+}
+
+/* The central angle from the cross and dot products of the unit vectors,
+   in long double: a formula of its own, exact at every distance. */
+double vector_km(double lat1, double lon1, double lat2, double lon2) {
+    const long double rad = M_PI / 180.0L;
+    auto unit = [&](long double la, long double lo) {
+        return std::array<long double, 3>{cosl(la * rad) * cosl(lo * rad),
+                                          cosl(la * rad) * sinl(lo * rad), sinl(la * rad)};
+    };
+    auto a = unit(lat1, lon1), b = unit(lat2, lon2);
+    long double cx = a[1] * b[2] - a[2] * b[1], cy = a[2] * b[0] - a[0] * b[2],
+                cz = a[0] * b[1] - a[1] * b[0];
+    long double dot = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    return static_cast<double>(atan2l(sqrtl(cx * cx + cy * cy + cz * cz), dot) * radius_km);
 }
 
 constexpr float missing = KEM_MISSING;
@@ -80,6 +96,34 @@ TEST(Calc, EarthDistAgreesWithTheHaversineFormula) {
             continue; // single-precision vectors lose accuracy there
         EXPECT_NEAR(calc_earth_dist(a, b, c, d), expected, 1.0);
         EXPECT_EQ(calc_earth_dist(a, b, c, d), calc_earth_dist(c, d, a, b));
+    }
+}
+
+/* Within 1 m and a millionth wherever the points lie: near each other,
+   at the antipode, at the poles and across the date line. */
+TEST(Calc, EarthDistAgreesWithTheVectorFormulaAtEveryRange) {
+    std::mt19937 gen(2026);
+    std::uniform_real_distribution<double> lat(-90, 90), lon(-180, 180), unit(0, 1);
+    auto near = [&](double la, double lo) { /* 1 m to 1 km away */
+        double km = 0.001 + unit(gen) * 0.999, bearing = unit(gen) * 2 * M_PI;
+        double dla = km / 111.2 * std::cos(bearing);
+        double dlo = km / (111.2 * std::max(std::cos(la * M_PI / 180), 0.01)) * std::sin(bearing);
+        return std::pair{std::clamp(la + dla, -90.0, 90.0), lo + dlo};
+    };
+    for (int i = 0; i < 20000; ++i) {
+        double la1 = lat(gen), lo1 = lon(gen), la2 = 0, lo2 = 0;
+        switch (i % 5) {
+        case 0: std::tie(la2, lo2) = near(la1, lo1); break;
+        case 1: la2 = -la1 + unit(gen) * 0.01, lo2 = lo1 + 180 - unit(gen) * 0.01; break;
+        case 2: la1 = 90 - unit(gen) * 0.5, la2 = 90 - unit(gen) * 0.5, lo2 = lon(gen); break;
+        case 3: lo1 = 180 - unit(gen) * 0.5, lo2 = -180 + unit(gen) * 0.5, la2 = la1; break;
+        default: la2 = lat(gen), lo2 = lon(gen); break;
+        }
+        auto a = static_cast<float>(la1), b = static_cast<float>(lo1);
+        auto c = static_cast<float>(la2), d = static_cast<float>(lo2);
+        double want = vector_km(a, b, c, d);
+        EXPECT_NEAR(calc_earth_dist(a, b, c, d), want, 0.001 + 1e-6 * want)
+            << a << "," << b << " to " << c << "," << d;
     }
 }
 

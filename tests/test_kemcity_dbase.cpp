@@ -4,6 +4,8 @@
  */
 #include "kemcity_run.h"
 
+#include <cmath>
+
 namespace {
 
 /* The identifiers (fourth column) of the printed records, in order. */
@@ -98,6 +100,49 @@ TEST_F(Database, RadiusAroundAPoint) {
     EXPECT_EQ(ids(select({"RA<41.98:-87.9:50"})), "KORD KMDW KPWK KDPA");
     EXPECT_EQ(ids(select({"RA<41.98:-87.9:0"})), "KORD");
     EXPECT_EQ(ids(select({"RA<41.98:-87.9"})), "");
+}
+
+/* RA< keeps a station exactly when its distance is within the radius, and
+   the Dist column shows that same distance: stations from 76 m to 12 km
+   around a centre, none within 3 m of a radius, checked against a
+   distance computed here. */
+TEST_F(Database, RadiusKeepsWhatItsDistanceSays) {
+    const double lat0 = 47.02, lon0 = 10.97, rad = M_PI / 180;
+    auto km_between = [&](double la, double lo) {
+        long double h = powl(sinl((la - lat0) * rad / 2), 2) +
+                        cosl(la * rad) * cosl(lat0 * rad) * powl(sinl((lo - lon0) * rad / 2), 2);
+        return static_cast<double>(2 * 6371.3L * asinl(sqrtl(h)));
+    };
+    const double radii[] = {2, 10};
+    std::string db;
+    std::vector<std::pair<std::string, double>> stations;
+    for (int i = 0; i < 60; ++i) {
+        double km = 0.076 + i * 0.2013, bearing = i * 2.399;
+        char la[32], lo[32], id[8];
+        snprintf(la, sizeof la, "%.5f", lat0 + km / 111.2 * std::cos(bearing));
+        snprintf(lo, sizeof lo, "%.5f", lon0 + km / 75.8 * std::sin(bearing));
+        snprintf(id, sizeof id, "X%03d", i);
+        double dist = km_between(std::stof(la), std::stof(lo));
+        if (std::fabs(dist - radii[0]) < 0.003 || std::fabs(dist - radii[1]) < 0.003)
+            continue;
+        stations.emplace_back(id, dist);
+        db += std::string("Station              -- AT ") + id + "      5 " + la + " " + lo +
+              "  9999 -9999 " + std::to_string(i) + "\n";
+    }
+    write("ring.cty", db);
+    for (double radius : radii) {
+        std::string want, dists;
+        for (const auto &[id, dist] : stations)
+            if (dist <= radius) {
+                char text[32];
+                snprintf(text, sizeof text, "%.1f", dist);
+                want += (want.empty() ? "" : " ") + id;
+                dists += id + " " + text + " \n";
+            }
+        std::string value = "RA<47.02:10.97:" + std::to_string(static_cast<int>(radius));
+        RunResult result = run({"-cf", "ring.cty", "-ou", "ID,Dist", value});
+        expect_output(result, dists);
+    }
 }
 
 TEST_F(Database, OutputAndFirstOptions) {
@@ -210,6 +255,7 @@ TEST_F(Database, LostOutputFailsTheRun) {
          {"-in", "dbase", "-me", "out1,page", "-ba", "KORD"},
          "Output not written: No space left on device\n"},
         {"closed", {"-in", "dbase", "KORD"}, "Output not written: Bad file descriptor\n"},
+        {"full", {"-cf", "long.cty", "-pa", "json"}, "Output not written: No space left on device\n"},
         /* Lost in the middle of a long run: the first failure's cause. */
         {"full", {"-cf", "long.cty"}, "Output not written: No space left on device\n"},
         {"closed", {"-cf", "long.cty"}, "Output not written: Bad file descriptor\n"},
