@@ -44,6 +44,7 @@ TEST(Resrc, NeverSetNameIsNullAndHasNoItems) {
 }
 
 TEST(Resrc, AppendJoinsWithNewlineAndKeepsKindAndIndex) {
+    RES_new(4, "st_append", nullptr, CV_strings); /* as the first run left it: empty */
     RES_append(4, "st_append", "one", CV_strings);
     RES_append(9, "st_append", "two,with,commas", CV_string);
     RES_append(9, "st_append", nullptr, CV_string);
