@@ -4,7 +4,10 @@
  * This header declares everything a program of the suite may use: the
  * result codes and limits, the plain records (station record, resource
  * record, key-table entry), the enumerations (conversion kinds, resource
- * codes) and the free functions of every module, grouped by source file.
+ * codes) and the free functions of every module, grouped by subsystem
+ * (text, files, messages and processes, resources, dates, domains and
+ * regions, the station database, calculations) and within it by source
+ * file, then the extensions this library adds.
  * What is not declared here is not part of the library's interface.
  *
  * Conventions: functions answer with integers (0 or a count on success,
@@ -176,6 +179,91 @@ typedef struct {
 
 #define RES_SLOT(n) ((const char *)(uintptr_t)(n))
 
+/* A date and time; -9999 (KEM_MISSING) in a field means "not set". */
+typedef struct {
+    int32_t year;  /* full year once normalised */
+    int32_t month; /* 1 to 12 */
+    int32_t day;   /* 1 to 31 */
+    int32_t jday;  /* day of the year, 1 to 366 */
+    int32_t wday;  /* day of the week, 0 (Sunday) to 6 */
+    int32_t hour;  /* 0 to 23 */
+    int32_t min;   /* 0 to 59 */
+    int32_t sec;   /* 0 to 59 */
+} Date;
+
+/* A plot domain: projection, its parameters, centre and grid. */
+typedef struct {
+    int proj;       /* projection code; -9999 when missing */
+    float plat;     /* first projection parameter (a latitude) */
+    float plon;     /* second projection parameter (a longitude) */
+    float param[5]; /* further projection parameters */
+    float clat;     /* centre latitude */
+    float clon;     /* centre longitude */
+    float dx;       /* spacing between grid columns */
+    float dy;       /* spacing between grid rows */
+    int nx;         /* number of grid columns */
+    int ny;         /* number of grid rows */
+    int ellipse;    /* 1 on the ellipsoid, 0 on the sphere */
+} Domain;
+
+/* One menu entry; a menu ends with an entry whose name is null. */
+typedef struct {
+    char *name;   /* description shown */
+    char *abbr;   /* abbreviation */
+    int index;    /* value returned when chosen */
+    int disp[10]; /* listed in menu type t when disp[t] is exactly 1 */
+} MENU_item;
+
+/* One queue message: type 1 to the server, 2 for connection answers, else
+   the client's connection number; a code character, the text and a NUL
+   in the first 120 bytes of mtext. */
+typedef struct {
+    long mtype;
+    char mtext[124];
+} mqueuebuf;
+
+#define TAB_MAX_KEYS 4 /* keys a table record can be entered under */
+
+/* One entry of a bucket chain. */
+typedef struct TAB_entry {
+    char *key;              /* owned copy of the key text; null in an empty slot */
+    void *data;             /* the record, shared by its entries under every key */
+    struct TAB_entry *link; /* next entry of the same bucket */
+    struct TAB_entry *next; /* next record in entry order (first key's entries) */
+} TAB_entry;
+
+/* A table of records under one to four keys.  Set up with TAB_init and
+   TAB_create; TAB_clear frees everything and leaves it empty. */
+typedef struct {
+    int tab_size;                   /* buckets per key; 0 when empty */
+    int data_size;                  /* bytes of one record */
+    TAB_entry *data_ptr;            /* cursor of the walk in entry order */
+    TAB_entry *head_ptr, *last_ptr; /* first and last record in entry order */
+    int num_entry;                  /* records entered */
+    int numkey;                     /* keys per record, 1 to 4 */
+    TAB_entry *table[TAB_MAX_KEYS]; /* one bucket array per key */
+} TAB_table;
+
+/* A located station. */
+typedef struct {
+    char id[11]; /* lookup identifier */
+    int wmo;     /* station number */
+    float x, y;  /* position in the plot domain's grid */
+    float el;    /* elevation */
+    int pr;      /* priority */
+} CTY_locate;
+
+/* Records of the station table: kind 1 keeps the station record, kinds 2
+   and 3 a located station; `ptr` is the station's attached block. */
+typedef struct {
+    CTY_data city;
+    void *ptr;
+} stat_FULL_data;
+typedef struct {
+    CTY_locate loc;
+    void *ptr;
+} stat_XY_data;
+
 /* ------------------------------------------------------------------------
  * string.cpp - line readers and string utilities
  * ---------------------------------------------------------------------- */
@@ -227,6 +315,38 @@ int parse_command_line(const char *command, const char *string, int *argc, char 
 int free_parsed_array(int argc, char **argv);
 
 /* ------------------------------------------------------------------------
+ * tools.cpp - byte order, numeric helpers, station-number conversion
+ * ---------------------------------------------------------------------- */
+
+/* -1 stops swapping; 1 declares big-endian data, 2 little-endian data
+   (swap only when the host differs); anything else swaps.  Returns 0. */
+int swap_setup(int flag);
+/* Reverse the bytes of one or `num` 2-, 4- or 8-byte values in place:
+   0, or -1 (nothing changed) while swapping is off. */
+int swap_short(void *ptr);
+int swap_long(void *ptr);
+int swap_double(void *ptr);
+int swap_shorts(void *ptr, int num);
+int swap_longs(void *ptr, int num);
+/* Read one value and swap it: the number read, 1 or 0. */
+int fread_short_swap(void *data, FILE *ifile);
+int fread_long_swap(void *data, FILE *ifile);
+int fread_double_swap(void *data, FILE *ifile);
+/* Swap the caller's value in place (left in file order), then write it:
+   the number written. */
+int fwrite_short_swap(void *data, FILE *ofile);
+int fwrite_long_swap(void *data, FILE *ofile);
+int fswap(float *x, float *y);
+/* y1 when x1 equals x2. */
+float linear_interp(float x, float x1, float x2, float y1, float y2);
+int float2int(float x);
+/* Identifier of a station number; `id` holds at least 6 bytes.  Returns 0. */
+int wmo_to_id(char *id, int wmo);
+/* 0 and the number in *wmo, or -1 with 99999 (a five-digit text gives its
+   value and still -1). */
+int id_to_wmo(const char *id, int *wmo);
+
+/* ------------------------------------------------------------------------
  * files.cpp - paths and file access (FILE_)
  * ---------------------------------------------------------------------- */
 
@@ -248,146 +368,9 @@ long FILE_modtime(const char *name);
 int FILE_delete(const char *name);
 int FILE_make_dir(char *dir, int flag);
 FILE *FILE_open(const char *file, const char *access);
-/* Closes a stream from FILE_open: a pipe with pclose, a standard stream
-   only flushed, anything else with fclose.  0, or -1 for a null stream. */
-int FILE_close(FILE *stream);
 int FILE_type(const char *name);
 int FILE_overwrite(const char *filename, int flag);
 int KEM_share(int mode);
-
-/* ------------------------------------------------------------------------
- * mess.cpp - levelled message output (MESS_)
- * ---------------------------------------------------------------------- */
-
-/* Setters 0, queries the level, count or 1/0; MESS_print 1 when shown on the terminal. */
-int MESS_set(int oper, M_type level);
-int MESS_set_str(const char *str);
-M_type MESS_get(void);
-int MESS_check_set(void);
-int MESS_check(M_type level);
-int MESS_file(const char *filename, const char *access);
-int MESS_file_close(void);
-int MESS_set_out(int val);
-int MESS_set_page(int val);
-int MESS_get_max_lines(void);
-int MESS_print(M_type type, const char *mess, ...) KEM_PRINTF(2, 3);
-int MESS_hold(M_type type, const char *mess);
-int MESS_print_prog(const char *string);
-/* 1 when a shown message of a kind other than error and warn goes to
-   standard output and nowhere else, without paging; else 0. */
-int MESS_plain_stdout(void);
-
-/* ------------------------------------------------------------------------
- * mqueue.cpp - message link to a display window (MQ_)
- * ---------------------------------------------------------------------- */
-
-/* One queue message: type 1 to the server, 2 for connection answers, else
-   the client's connection number; a code character, the text and a NUL
-   in the first 120 bytes of mtext. */
-typedef struct {
-    long mtype;
-    char mtext[124];
-} mqueuebuf;
-
-typedef void (*MQ_handler)(int);
-
-/* Configuration: all answer 0.  Timeouts of 0 or less are ignored.  The
-   "parameter" values read by MQ_params: "to=N" (seconds), "qtype=sock",
-   "qtype=mqueue", "qoffset=N" (the window-number offset). */
-int MQ_timeout(int val);
-int MQ_timeout_func(MQ_handler func);
-int MQ_offset(int ind);
-int MQ_settype(int ind);
-int MQ_params(void);
-int MQ_enable_alarm(void);
-int MQ_disable_alarm(void);
-/* Default alarm handler: "Queue not responding!!" and exit status 7. */
-void MQ_intrp(int sig);
-
-/* Client.  MQ_open: the queue identifier, or 1 for a connected socket; -1
-   when no such window exists, -2 when the look-up failed otherwise.
-   MQ_connect: a connection number 3 to 21, or -1.  MQ_get: the status the
-   server sent, the text in `item` (120 bytes), or -1. */
-int MQ_open(int num);
-int MQ_connect(int msgqid);
-int MQ_put(int msgqid, int conn_id, const char *format, ...) KEM_PRINTF(3, 4);
-int MQ_get(int msgqid, int conn_id, char *item);
-int MQ_clear(int msgqid, int index);
-
-/* Server.  MQ_sget never waits: 1 for a request, 2 for a connection
-   request (already answered), 0 or less for nothing.  MQ_find: the first
-   free window number from `ind`, or -1. */
-int MQ_create(int num);
-int MQ_sget(int msgqid, int *conn_id, char *item);
-int MQ_sput(int msgqid, int conn_id, int flag, const char *format, ...) KEM_PRINTF(4, 5);
-int MQ_del(int msgqid);
-int MQ_find(int ind);
-
-/* ------------------------------------------------------------------------
- * date.cpp - dates and clocks (DATE_)
- * ---------------------------------------------------------------------- */
-
-/* A date and time; -9999 (KEM_MISSING) in a field means "not set". */
-typedef struct {
-    int32_t year;  /* full year once normalised */
-    int32_t month; /* 1 to 12 */
-    int32_t day;   /* 1 to 31 */
-    int32_t jday;  /* day of the year, 1 to 366 */
-    int32_t wday;  /* day of the week, 0 (Sunday) to 6 */
-    int32_t hour;  /* 0 to 23 */
-    int32_t min;   /* 0 to 59 */
-    int32_t sec;   /* 0 to 59 */
-} Date;
-
-/* Names: "JAN", "jan", "January" for months 1 to 12, "SUN" to "SAT" for
-   days 0 to 6; the empty text outside those ranges. */
-const char *DATE_month(int month);
-const char *DATE_month_lower(int month);
-const char *DATE_month_long(int month);
-const char *DATE_day_name(int wday);
-
-int DATE_init(Date *date);
-int DATE_print(M_type type, const Date *date);
-/* One process-wide record holding the fields, sec 0; jday and wday as
-   they were. */
-Date *DATE_to_struct(int year, int month, int day, int hour, int min);
-
-/* Display time zone from a text like "-CST:-6": a leading '-' chooses the
-   12-hour clock with universal time in brackets, '+' the 12-hour clock,
-   then a name of up to four characters and an offset in hours. */
-int DATE_set_TZ(const char *zone);
-int DATE_get_tz_off(void);
-const char *DATE_get_tz_str(void);
-/* Clock style: 0 24-hour, positive 12-hour, negative 12-hour and universal. */
-int DATE_get_tz_pm(void);
-
-/* The current universal time: "26 DEC 07  08:24:17Z" into 21 bytes,
-   "07-08:24Z" into 10 bytes, or a record. */
-int DATE_get_current_str(char *str);
-int DATE_get_simple_current_str(char *str);
-int DATE_print_current(M_type type);
-int DATE_get_current_gmdate(Date *date);
-time_t DATE_get_time(time_t *secs);
-struct tm *DATE_get_gmtime(const time_t *secs);
-struct tm *DATE_get_localtime(const time_t *secs);
-/* The date of `secs` (of now when null) in universal or local time. */
-int DATE_get_gmdate(const time_t *secs, Date *date);
-int DATE_get_localdate(const time_t *secs, Date *date);
-
-int DATE_is_leap(int year);
-/* Seconds since 1970 of a record, normalised in place first: a negative
-   year is 1980, years below 50 are 20xx and below 200 are 19xx; other
-   fields out of range become 1 (month, day) or 0 (hour, min, sec). */
-time_t DATE_num_sec(Date *date);
-time_t DATE_num_sec_tm(const struct tm *tm);
-/* Day numbers: 1970-01-01 is day 1; counts of 0 or less are days before. */
-int DATE_date_days(int year, int month, int day);
-int DATE_days_date(int days, int *year, int *month, int *day);
-/* Hours, minutes and seconds of a count of seconds, no wrap at 24; 1. */
-int DATE_time_date(int rsecs, int *hour, int *min, int *sec);
-/* Day of the year to month and day and back, clamped to the year. */
-int DATE_julian_monday(int year, int julian, int *month, int *day);
-int DATE_monday_julian(int year, int month, int day, int *julian);
 
 /* ------------------------------------------------------------------------
  * file_name.cpp - data file naming (FILE_)
@@ -432,9 +415,6 @@ time_t FILE_set_current(const char *cur, char *filename);
 /* Prints the files the template can match, across in columns; runs no
    command. */
 int FILE_list_file(void);
-/* The date and time of an hour resource ("-ho", "kemhour", "hour:") set
-   for names, as the resource conversion reads it; 1. */
-int FILE_conv_hour(const char *value);
 
 /* ------------------------------------------------------------------------
  * file_walk.cpp - choosing and walking data files (FILE_)
@@ -457,74 +437,92 @@ int FILE_set_nsecs(int val);
 int FILE_print_first_date(const char *str);
 
 /* ------------------------------------------------------------------------
- * date_label.cpp - date labels and the decoding window (DATE_)
+ * mess.cpp - levelled message output (MESS_)
  * ---------------------------------------------------------------------- */
 
-/* Labels go into caller buffers; 80 bytes hold every label. */
-char *DATE_fhour_label(char *str, int fhour, int flag);
-int DATE_make_label(Date *date, char *str);
-int DATE_make_label_for_time_mod(int fhour, const char *model, const Date *date, char *str);
-int DATE_make_label_for_time(int fhour, int model, const Date *date, char *str);
-int DATE_make_label_for(int fhour, int model, time_t secs, char *str);
-int DATE_make_label_valid_time(int fhour, const Date *date, char *str);
-int DATE_format_label(char *str, const char *format, int fhour, const char *model,
-                      const Date *date);
-int DATE_make_seq(Date *date, char *str);
-int DATE_decode_seq(const char *str, Date *date);
-int DATE_decode_label(const char *str, Date *date);
-int DATE_decode_month(const char *str);
-int DATE_set_datim(const Date *date);
-int DATE_get_datim(Date *date);
-int DATE_set_range(int pre, int post);
-int DATE_chk_range(int time);
+/* Setters 0, queries the level, count or 1/0; MESS_print 1 when shown on the terminal. */
+int MESS_set(int oper, M_type level);
+int MESS_set_str(const char *str);
+M_type MESS_get(void);
+int MESS_check_set(void);
+int MESS_check(M_type level);
+int MESS_file(const char *filename, const char *access);
+int MESS_file_close(void);
+int MESS_set_out(int val);
+int MESS_set_page(int val);
+int MESS_get_max_lines(void);
+int MESS_print(M_type type, const char *mess, ...) KEM_PRINTF(2, 3);
+int MESS_hold(M_type type, const char *mess);
+int MESS_print_prog(const char *string);
 
 /* ------------------------------------------------------------------------
- * var.cpp - variable and model descriptors (VAR_)
+ * mqueue.cpp - message link to a display window (MQ_)
  * ---------------------------------------------------------------------- */
 
-/* The name of model number `model` into `name` (at least 20 bytes), empty
-   when the number names no model; 1 when named, else 0. */
-int VAR_model(char *name, int model);
+typedef void (*MQ_handler)(int);
+
+/* Configuration: all answer 0.  Timeouts of 0 or less are ignored.  The
+   "parameter" values read by MQ_params: "to=N" (seconds), "qtype=sock",
+   "qtype=mqueue", "qoffset=N" (the window-number offset). */
+int MQ_timeout(int val);
+int MQ_timeout_func(MQ_handler func);
+int MQ_offset(int ind);
+int MQ_settype(int ind);
+int MQ_params(void);
+int MQ_enable_alarm(void);
+int MQ_disable_alarm(void);
+/* Default alarm handler: "Queue not responding!!" and exit status 7. */
+void MQ_intrp(int sig);
+
+/* Client.  MQ_open: the queue identifier, or 1 for a connected socket; -1
+   when no such window exists, -2 when the look-up failed otherwise.
+   MQ_connect: a connection number 3 to 21, or -1.  MQ_get: the status the
+   server sent, the text in `item` (120 bytes), or -1. */
+int MQ_open(int num);
+int MQ_connect(int msgqid);
+int MQ_put(int msgqid, int conn_id, const char *format, ...) KEM_PRINTF(3, 4);
+int MQ_get(int msgqid, int conn_id, char *item);
+int MQ_clear(int msgqid, int index);
+
+/* Server.  MQ_sget never waits: 1 for a request, 2 for a connection
+   request (already answered), 0 or less for nothing.  MQ_find: the first
+   free window number from `ind`, or -1. */
+int MQ_create(int num);
+int MQ_sget(int msgqid, int *conn_id, char *item);
+int MQ_sput(int msgqid, int conn_id, int flag, const char *format, ...) KEM_PRINTF(4, 5);
+int MQ_del(int msgqid);
+int MQ_find(int ind);
 
 /* ------------------------------------------------------------------------
- * calc.cpp - surface calculations
+ * system.cpp - process, prompt and timing utilities (KEM_)
  * ---------------------------------------------------------------------- */
 
-/* Kelvin, millibars, g/kg, percent, m/s, metres, degrees, kilometres.
- * Pure: floats in and out, no state; missing or unusable input gives
- * KEM_MISSING (or 0 or the input where a function's rule says so).  A
- * humidity argument up to 100 is a vapour pressure (a mixing ratio for
- * virt_temp), above it a temperature. */
-float vapor_pr(float t);
-float temp_vapor_pr(float e);
-float mix_ratio(float temp, float pr);
-float spec_hum(float temp, float pr);
-float rel_hum(float t, float td);
-float dew_temp(float temp, float rh);
-float pot_temp(float temp, float pr);
-float temp_on_dryad(float pot, float pr);
-float virt_temp(float temp, float dewp, float pr);
-float virt_pot_temp(float temp, float dewp, float pr);
-float temp_on_mixrat(float w, float pr);
-float thetae_on_satad(float temp, float pr);
-float temp_on_satad(float pot, float pr);
-float lcl_pres(float ts, float tds, float ps);
-float lcl_temp(float ts, float ps, float pl);
-float conv_temp(float wbar, float pc, float pr);
-float eq_pot_temp(float temp, float dewp, float pr);
-float wet_bulb(float temp, float dewp, float pr);
-float wet_bulb_pot_temp(float temp, float dewp, float pr);
-float interp_temp(float t1, float t2, float p1, float p2, float pr);
-float wind_chill_temp(float temp, float ws);
-float wind_chill_temp2(float temp, float ws);
-float wind_chill(float temp, float ws);
-float heat_index(float temp, float dewp);
-float humiture(float temp, float dewp);
-float temp_hum_index(float temp, float dewp);
-float sfc_pr_alt(float alt, float el);
-float pres_alt(float pres);
-/* Great-circle distance in km between positions in degrees; -9999 for a missing one. */
-float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
+/* A value, exit code, slot index or 0 on success; -1 for a missing slot or child. */
+const char *KEM_version(void);
+void KEM_exit(int status) KEM_NORETURN;
+int KEM_get_pid(void);
+long KEM_get_virt_mem(void);
+int KEM_set_command(const char *string);
+char *KEM_promptl(const char *prompt, char *str);
+char *KEM_prompts(const char *prompt, char *str, int length);
+float KEM_promptf(const char *prompt);
+int KEM_promptd(const char *prompt);
+int KEM_sleep(float secs);
+int KEM_init_time(void);
+float KEM_elapse_time(void);
+int KEM_run(const char *filename, char **argv, char **env, int flag);
+int KEM_run_func(int (*func)(int), int arg);
+int KEM_back_proc(void);
+int KEM_add_proc(int pid, const char *name);
+int KEM_numproc(void);
+int KEM_proc(int pid);
+int KEM_proc_id(int proc);
+const char *KEM_proc_name(int proc);
+int KEM_set_proc(int proc, int value);
+int KEM_clr_proc(int proc);
+int KEM_chk_proc(int proc);
+int KEM_set_infile(const char *name);
+int KEM_set_outfile(const char *name);
 
 /* ------------------------------------------------------------------------
  * flag.cpp - program flags and plot switches (FLAG_)
@@ -561,37 +559,6 @@ int FLAG_getplot(int ind);
 int FLAG_resetplot(int value);
 
 /* ------------------------------------------------------------------------
- * system.cpp - process, prompt and timing utilities (KEM_)
- * ---------------------------------------------------------------------- */
-
-/* A value, exit code, slot index or 0 on success; -1 for a missing slot or child. */
-const char *KEM_version(void);
-void KEM_exit(int status) KEM_NORETURN;
-int KEM_get_pid(void);
-long KEM_get_virt_mem(void);
-int KEM_set_command(const char *string);
-char *KEM_promptl(const char *prompt, char *str);
-char *KEM_prompts(const char *prompt, char *str, int length);
-float KEM_promptf(const char *prompt);
-int KEM_promptd(const char *prompt);
-int KEM_sleep(float secs);
-int KEM_init_time(void);
-float KEM_elapse_time(void);
-int KEM_run(const char *filename, char **argv, char **env, int flag);
-int KEM_run_func(int (*func)(int), int arg);
-int KEM_back_proc(void);
-int KEM_add_proc(int pid, const char *name);
-int KEM_numproc(void);
-int KEM_proc(int pid);
-int KEM_proc_id(int proc);
-const char *KEM_proc_name(int proc);
-int KEM_set_proc(int proc, int value);
-int KEM_clr_proc(int proc);
-int KEM_chk_proc(int proc);
-int KEM_set_infile(const char *name);
-int KEM_set_outfile(const char *name);
-
-/* ------------------------------------------------------------------------
  * resrc.cpp - the resource store and the program name (RES_)
  * ---------------------------------------------------------------------- */
 
@@ -615,8 +582,6 @@ char *RES_get_progname(char *prog);
 int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
                  DEF_convert cvt, void *out, int *num);
 int RES_enter(RES_defobj *obj, res_type code);
-/* The positional slot 1 to 10 of an entry, or 0 for a keyed entry. */
-int RES_slot_of(const RES_defobj *obj);
 int RES_help_print(const char *prog, const res_type *keyed, const res_type *positional);
 int RES_help_item(res_type code);
 
@@ -664,76 +629,81 @@ int DEF_parse_name(const char *key, char *name);
 int DEF_env(const char *res, const char *env, char *value);
 
 /* ------------------------------------------------------------------------
- * cty_read.cpp - station record and database file (CTY_)
+ * date.cpp - dates and clocks (DATE_)
  * ---------------------------------------------------------------------- */
 
-/* A descriptor, field count or 0 on success; -1 on failure or at end of file. */
-int CTY_open(const char *filename, int f_access, int f_type);
-int CTY_getinfo(int city_fd, CTY_info *info);
-int CTY_rewind(int city_fd);
-int CTY_close(int city_fd);
-int CTY_read(int city_fd, CTY_data *city);
-int CTY_data_init(CTY_data *data);
-/* Lookups: a descriptor, 1 for found or a setting; -1 or 0 for a missing file or station. */
-int CTY_open_file(const char *city_file, int *num_stats);
-int CTY_get(const char *city_file, const char *id, CTY_data *data);
-int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon);
-int CTY_get_prior(void);
-/* A prepared selection (cty_tool.cpp). */
-typedef struct CTY_select CTY_select;
-/* CTY_read, passing over the records whose texts no item of `sel` can
-   select (null: none is passed over); the count of the record answered. */
-int CTY_read_select(int city_fd, CTY_data *city, const CTY_select *sel);
-/* The opening of CTY_open_file, for a path already formed; `usable` 0 for
-   a path that did not fit, refused with the same warning.  The descriptor
-   or -1. */
-int CTY_open_path(const char *path, int usable, int *num_stats);
+/* Names: "JAN", "jan", "January" for months 1 to 12, "SUN" to "SAT" for
+   days 0 to 6; the empty text outside those ranges. */
+const char *DATE_month(int month);
+const char *DATE_month_lower(int month);
+const char *DATE_month_long(int month);
+
+int DATE_init(Date *date);
+int DATE_print(M_type type, const Date *date);
+/* One process-wide record holding the fields, sec 0; jday and wday as
+   they were. */
+Date *DATE_to_struct(int year, int month, int day, int hour, int min);
+
+/* Display time zone from a text like "-CST:-6": a leading '-' chooses the
+   12-hour clock with universal time in brackets, '+' the 12-hour clock,
+   then a name of up to four characters and an offset in hours. */
+int DATE_set_TZ(const char *zone);
+int DATE_get_tz_off(void);
+const char *DATE_get_tz_str(void);
+
+/* The current universal time: "26 DEC 07  08:24:17Z" into 21 bytes,
+   "07-08:24Z" into 10 bytes, or a record. */
+int DATE_get_current_str(char *str);
+int DATE_get_simple_current_str(char *str);
+int DATE_print_current(M_type type);
+int DATE_get_current_gmdate(Date *date);
+time_t DATE_get_time(time_t *secs);
+struct tm *DATE_get_gmtime(const time_t *secs);
+struct tm *DATE_get_localtime(const time_t *secs);
+/* The date of `secs` (of now when null) in universal or local time. */
+int DATE_get_gmdate(const time_t *secs, Date *date);
+int DATE_get_localdate(const time_t *secs, Date *date);
+
+int DATE_is_leap(int year);
+/* Seconds since 1970 of a record, normalised in place first: a negative
+   year is 1980, years below 50 are 20xx and below 200 are 19xx; other
+   fields out of range become 1 (month, day) or 0 (hour, min, sec). */
+time_t DATE_num_sec(Date *date);
+time_t DATE_num_sec_tm(const struct tm *tm);
+/* Day numbers: 1970-01-01 is day 1; counts of 0 or less are days before. */
+int DATE_date_days(int year, int month, int day);
+int DATE_days_date(int days, int *year, int *month, int *day);
+/* Hours, minutes and seconds of a count of seconds, no wrap at 24; 1. */
+int DATE_time_date(int rsecs, int *hour, int *min, int *sec);
+/* Day of the year to month and day and back, clamped to the year. */
+int DATE_julian_monday(int year, int julian, int *month, int *day);
+int DATE_monday_julian(int year, int month, int day, int *julian);
 
 /* ------------------------------------------------------------------------
- * cty_tool.cpp - station selection expressions
+ * date_label.cpp - date labels and the decoding window (DATE_)
  * ---------------------------------------------------------------------- */
 
-/* Selection: 1 when the station or identifier is selected, else 0. */
-int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
-int CTY_id_cmp(const char *ids, const char *id);
-int CTY_ids_cmp(int numid, char **ids, const char *id);
-/* A list of items prepared once and matched against many records:
-   CTY_select_cmp answers as CTY_data_cmp does for the same list;
-   CTY_select_texts answers 0 when the record's texts (name, state, region,
-   identifier) already rule out every item, else 1; CTY_select_words
-   answers 0 only when they do for a record whose name, state and
-   identifier are the counted texts given (1 when unsure).  CTY_select_new
-   answers null only when memory runs out (such a selection matches
-   nothing); freeing null does nothing. */
-CTY_select *CTY_select_new(int numid, char **ids);
-int CTY_select_cmp(const CTY_select *sel, const CTY_data *data);
-int CTY_select_texts(const CTY_select *sel, const CTY_data *data);
-int CTY_select_words(const CTY_select *sel, const char *name, int name_len, const char *state,
-                     int state_len, const char *id, int id_len);
-void CTY_select_free(CTY_select *sel);
-/* The centre of the first item holding "RA<lat:lon:km" with a readable,
-   finite position (the range may be unreadable): 1 and the position, or
-   0 when no item has one. */
-int CTY_select_centre(const CTY_select *sel, float *lat, float *lon);
+/* Labels go into caller buffers; 80 bytes hold every label. */
+char *DATE_fhour_label(char *str, int fhour, int flag);
+int DATE_make_label(Date *date, char *str);
+int DATE_make_label_for_time_mod(int fhour, const char *model, const Date *date, char *str);
+int DATE_make_label_for_time(int fhour, int model, const Date *date, char *str);
+int DATE_make_label_for(int fhour, int model, time_t secs, char *str);
+int DATE_make_label_valid_time(int fhour, const Date *date, char *str);
+int DATE_format_label(char *str, const char *format, int fhour, const char *model,
+                      const Date *date);
+int DATE_make_seq(Date *date, char *str);
+int DATE_decode_seq(const char *str, Date *date);
+int DATE_decode_label(const char *str, Date *date);
+int DATE_decode_month(const char *str);
+int DATE_set_datim(const Date *date);
+int DATE_get_datim(Date *date);
+int DATE_set_range(int pre, int post);
+int DATE_chk_range(int time);
 
 /* ------------------------------------------------------------------------
  * region.cpp - plot domains and region files (DOM_)
  * ---------------------------------------------------------------------- */
-
-/* A plot domain: projection, its parameters, centre and grid. */
-typedef struct {
-    int proj;       /* projection code; -9999 when missing */
-    float plat;     /* first projection parameter (a latitude) */
-    float plon;     /* second projection parameter (a longitude) */
-    float param[5]; /* further projection parameters */
-    float clat;     /* centre latitude */
-    float clon;     /* centre longitude */
-    float dx;       /* spacing between grid columns */
-    float dy;       /* spacing between grid rows */
-    int nx;         /* number of grid columns */
-    int ny;         /* number of grid rows */
-    int ellipse;    /* 1 on the ellipsoid, 0 on the sphere */
-} Domain;
 
 /* Field codes of a domain string, for DOM_set_params; 0 ends a list. */
 #define DOM_F_PROJ 1
@@ -783,14 +753,6 @@ const char *DOM_get_region_name(int region);
  * menu.cpp - numbered menus (MENU_)
  * ---------------------------------------------------------------------- */
 
-/* One menu entry; a menu ends with an entry whose name is null. */
-typedef struct {
-    char *name;   /* description shown */
-    char *abbr;   /* abbreviation */
-    int index;    /* value returned when chosen */
-    int disp[10]; /* listed in menu type t when disp[t] is exactly 1 */
-} MENU_item;
-
 /* Bits of the `flag` of the menu operations. */
 #define MENU_EXIT 1   /* offer "-1: Exit program" (or 0 without a return) */
 #define MENU_RETURN 2 /* offer entry 0 as choice 0 */
@@ -806,98 +768,34 @@ const char *MENU_get_abbr(int index, const MENU_item *menu);
 int MENU_check(int index, const MENU_item *menu, int menu_num);
 
 /* ------------------------------------------------------------------------
- * tools.cpp - byte order, numeric helpers, station-number conversion
+ * cty_read.cpp - station record and database file (CTY_)
  * ---------------------------------------------------------------------- */
 
-/* -1 stops swapping; 1 declares big-endian data, 2 little-endian data
-   (swap only when the host differs); anything else swaps.  Returns 0. */
-int swap_setup(int flag);
-/* Reverse the bytes of one or `num` 2-, 4- or 8-byte values in place:
-   0, or -1 (nothing changed) while swapping is off. */
-int swap_short(void *ptr);
-int swap_long(void *ptr);
-int swap_double(void *ptr);
-int swap_shorts(void *ptr, int num);
-int swap_longs(void *ptr, int num);
-/* Read one value and swap it: the number read, 1 or 0. */
-int fread_short_swap(void *data, FILE *ifile);
-int fread_long_swap(void *data, FILE *ifile);
-int fread_double_swap(void *data, FILE *ifile);
-/* Swap the caller's value in place (left in file order), then write it:
-   the number written. */
-int fwrite_short_swap(void *data, FILE *ofile);
-int fwrite_long_swap(void *data, FILE *ofile);
-int fswap(float *x, float *y);
-/* y1 when x1 equals x2. */
-float linear_interp(float x, float x1, float x2, float y1, float y2);
-int float2int(float x);
-/* Identifier of a station number; `id` holds at least 6 bytes.  Returns 0. */
-int wmo_to_id(char *id, int wmo);
-/* 0 and the number in *wmo, or -1 with 99999 (a five-digit text gives its
-   value and still -1). */
-int id_to_wmo(const char *id, int *wmo);
+/* A descriptor, field count or 0 on success; -1 on failure or at end of file. */
+int CTY_open(const char *filename, int f_access, int f_type);
+int CTY_getinfo(int city_fd, CTY_info *info);
+int CTY_rewind(int city_fd);
+int CTY_close(int city_fd);
+int CTY_read(int city_fd, CTY_data *city);
+int CTY_data_init(CTY_data *data);
+/* Lookups: a descriptor, 1 for found or a setting; -1 or 0 for a missing file or station. */
+int CTY_open_file(const char *city_file, int *num_stats);
+int CTY_get(const char *city_file, const char *id, CTY_data *data);
+int CTY_get_loc(const char *city_file, const char *id, float *lat, float *lon);
+int CTY_get_prior(void);
 
 /* ------------------------------------------------------------------------
- * map.cpp - the plot domain's map transformation (MAP_)
+ * cty_tool.cpp - station selection expressions
  * ---------------------------------------------------------------------- */
 
-/* Sets up the transformation of a domain: polar stereographic (1),
-   latitude-longitude (2), Mercator (3) or Lambert conformal (4).  0, or -1
-   with a warning for any other projection or an incomplete grid. */
-int MAP_setup(const Domain *domain);
-/* Latitude and longitude (degrees) to x and y in grid units: the first
-   column and row are 0, y grows northward.  0, or -1 when the point has
-   no place on the map (or nothing is set up). */
-int MAP_ll_to_xy(float lat, float lon, float *x, float *y);
-/* 1 when x, y lies on the grid (0 to nx-1, 0 to ny-1), else 0. */
-int MAP_inside(float x, float y);
+/* Selection: 1 when the station or identifier is selected, else 0. */
+int CTY_data_cmp(int numid, char **ids, const CTY_data *data);
+int CTY_id_cmp(const char *ids, const char *id);
+int CTY_ids_cmp(int numid, char **ids, const char *id);
 
 /* ------------------------------------------------------------------------
  * table.cpp - keyed hash table (TAB_) and station location table (CTY_)
  * ---------------------------------------------------------------------- */
-
-#define TAB_MAX_KEYS 4
-
-/* One entry of a bucket chain. */
-typedef struct TAB_entry {
-    char *key;              /* owned copy of the key text; null in an empty slot */
-    void *data;             /* the record, shared by its entries under every key */
-    struct TAB_entry *link; /* next entry of the same bucket */
-    struct TAB_entry *next; /* next record in entry order (first key's entries) */
-} TAB_entry;
-
-/* A table of records under one to four keys.  Set up with TAB_init and
-   TAB_create; TAB_clear frees everything and leaves it empty. */
-typedef struct {
-    int tab_size;                   /* buckets per key; 0 when empty */
-    int data_size;                  /* bytes of one record */
-    TAB_entry *data_ptr;            /* cursor of the walk in entry order */
-    TAB_entry *head_ptr, *last_ptr; /* first and last record in entry order */
-    int num_entry;                  /* records entered */
-    int numkey;                     /* keys per record, 1 to 4 */
-    TAB_entry *table[TAB_MAX_KEYS]; /* one bucket array per key */
-} TAB_table;
-
-/* A located station. */
-typedef struct {
-    char id[11]; /* lookup identifier */
-    int wmo;     /* station number */
-    float x, y;  /* position in the plot domain's grid */
-    float el;    /* elevation */
-    int pr;      /* priority */
-} CTY_locate;
-
-/* Records of the station table: kind 1 keeps the station record, kinds 2
-   and 3 a located station; `ptr` is the station's attached block. */
-typedef struct {
-    CTY_data city;
-    void *ptr;
-} stat_FULL_data;
-
-typedef struct {
-    CTY_locate loc;
-    void *ptr;
-} stat_XY_data;
 
 /* The bucket of a key text in a table of `tsize` buckets. */
 int TAB_key(const char *key, int tsize);
@@ -937,6 +835,145 @@ int CTY_clear_data(int flag);
 /* Frees the table and every attached block. */
 int CTY_clear(void);
 TAB_table *CTY_get_table(void);
+
+/* ------------------------------------------------------------------------
+ * var.cpp - variable and model descriptors (VAR_)
+ * ---------------------------------------------------------------------- */
+
+/* The name of model number `model` into `name` (at least 20 bytes), empty
+   when the number names no model; 1 when named, else 0. */
+int VAR_model(char *name, int model);
+
+/* ------------------------------------------------------------------------
+ * calc.cpp - surface calculations
+ * ---------------------------------------------------------------------- */
+
+/* Kelvin, millibars, g/kg, percent, m/s, metres, degrees, kilometres.
+ * Pure: floats in and out, no state; missing or unusable input gives
+ * KEM_MISSING (or 0 or the input where a function's rule says so).  A
+ * humidity argument up to 100 is a vapour pressure (a mixing ratio for
+ * virt_temp), above it a temperature. */
+float vapor_pr(float t);
+float temp_vapor_pr(float e);
+float mix_ratio(float temp, float pr);
+float spec_hum(float temp, float pr);
+float rel_hum(float t, float td);
+float dew_temp(float temp, float rh);
+float pot_temp(float temp, float pr);
+float temp_on_dryad(float pot, float pr);
+float virt_temp(float temp, float dewp, float pr);
+float virt_pot_temp(float temp, float dewp, float pr);
+float temp_on_mixrat(float w, float pr);
+float thetae_on_satad(float temp, float pr);
+float temp_on_satad(float pot, float pr);
+float lcl_pres(float ts, float tds, float ps);
+float lcl_temp(float ts, float ps, float pl);
+float conv_temp(float wbar, float pc, float pr);
+float eq_pot_temp(float temp, float dewp, float pr);
+float wet_bulb(float temp, float dewp, float pr);
+float wet_bulb_pot_temp(float temp, float dewp, float pr);
+float interp_temp(float t1, float t2, float p1, float p2, float pr);
+float wind_chill_temp(float temp, float ws);
+float wind_chill_temp2(float temp, float ws);
+float wind_chill(float temp, float ws);
+float heat_index(float temp, float dewp);
+float humiture(float temp, float dewp);
+float temp_hum_index(float temp, float dewp);
+float sfc_pr_alt(float alt, float el);
+float pres_alt(float pres);
+/* Great-circle distance in km between positions in degrees; -9999 for a missing one. */
+float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
+
+/* ========================================================================
+ * Extensions
+ *
+ * What this library adds to the suite's common interface: prepared station
+ * selections and the station columns, record output, the map placement
+ * the location table needs, and small accessors.  The rest of this header
+ * is the interface every program of the suite shares.
+ * ======================================================================== */
+
+/* ------------------------------------------------------------------------
+ * files.cpp, file_name.cpp - closing streams, the hour resource
+ * ---------------------------------------------------------------------- */
+
+/* Closes a stream from FILE_open: a pipe with pclose, a standard stream
+   only flushed, anything else with fclose.  0, or -1 for a null stream. */
+int FILE_close(FILE *stream);
+/* The date and time of an hour resource ("-ho", "kemhour", "hour:") set
+   for names, as the resource conversion reads it; 1. */
+int FILE_conv_hour(const char *value);
+
+/* ------------------------------------------------------------------------
+ * mess.cpp - the route of plain output
+ * ---------------------------------------------------------------------- */
+
+/* 1 when a shown message of a kind other than error and warn goes to
+   standard output and nowhere else, without paging; else 0. */
+int MESS_plain_stdout(void);
+
+/* ------------------------------------------------------------------------
+ * date.cpp - day names and the clock style
+ * ---------------------------------------------------------------------- */
+
+const char *DATE_day_name(int wday);
+/* Clock style: 0 24-hour, positive 12-hour, negative 12-hour and universal. */
+int DATE_get_tz_pm(void);
+
+/* ------------------------------------------------------------------------
+ * res_help.cpp - positional slots
+ * ---------------------------------------------------------------------- */
+
+/* The positional slot 1 to 10 of an entry, or 0 for a keyed entry. */
+int RES_slot_of(const RES_defobj *obj);
+
+/* ------------------------------------------------------------------------
+ * cty_read.cpp, cty_tool.cpp - reading through a prepared selection
+ * ---------------------------------------------------------------------- */
+
+/* A prepared selection (cty_tool.cpp). */
+typedef struct CTY_select CTY_select;
+/* CTY_read, passing over the records whose texts no item of `sel` can
+   select (null: none is passed over); the count of the record answered. */
+int CTY_read_select(int city_fd, CTY_data *city, const CTY_select *sel);
+/* The opening of CTY_open_file, for a path already formed; `usable` 0 for
+   a path that did not fit, refused with the same warning.  The descriptor
+   or -1. */
+int CTY_open_path(const char *path, int usable, int *num_stats);
+
+/* A list of items prepared once and matched against many records:
+   CTY_select_cmp answers as CTY_data_cmp does for the same list;
+   CTY_select_texts answers 0 when the record's texts (name, state, region,
+   identifier) already rule out every item, else 1; CTY_select_words
+   answers 0 only when they do for a record whose name, state and
+   identifier are the counted texts given (1 when unsure).  CTY_select_new
+   answers null only when memory runs out (such a selection matches
+   nothing); freeing null does nothing. */
+CTY_select *CTY_select_new(int numid, char **ids);
+int CTY_select_cmp(const CTY_select *sel, const CTY_data *data);
+int CTY_select_texts(const CTY_select *sel, const CTY_data *data);
+int CTY_select_words(const CTY_select *sel, const char *name, int name_len, const char *state,
+                     int state_len, const char *id, int id_len);
+void CTY_select_free(CTY_select *sel);
+/* The centre of the first item holding "RA<lat:lon:km" with a readable,
+   finite position (the range may be unreadable): 1 and the position, or
+   0 when no item has one. */
+int CTY_select_centre(const CTY_select *sel, float *lat, float *lon);
+
+/* ------------------------------------------------------------------------
+ * map.cpp - the plot domain's map transformation (MAP_)
+ * ---------------------------------------------------------------------- */
+
+/* Sets up the transformation of a domain: polar stereographic (1),
+   latitude-longitude (2), Mercator (3) or Lambert conformal (4).  0, or -1
+   with a warning for any other projection or an incomplete grid. */
+int MAP_setup(const Domain *domain);
+/* Latitude and longitude (degrees) to x and y in grid units: the first
+   column and row are 0, y grows northward.  0, or -1 when the point has
+   no place on the map (or nothing is set up). */
+int MAP_ll_to_xy(float lat, float lon, float *x, float *y);
+/* 1 when x, y lies on the grid (0 to nx-1, 0 to ny-1), else 0. */
+int MAP_inside(float x, float y);
 
 /* ------------------------------------------------------------------------
  * out.cpp - records written to standard output (OUT_)
