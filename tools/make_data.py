@@ -165,7 +165,7 @@ NAME_SHORT = {"international": "Intl", "internationalairport": "Intl", "interntl
               "municipal": "Muni", "muni": "Muni", "afb": "AFB", "aaf": "AAF", "ab": "AB",
               "nas": "NAS"}
 NAME_AIRPORT = {"airport", "aerodrome", "aeropuerto", "aeroporto", "aeroport", "arpt", "apt",
-                "airfield", "flughafen", "lufthavn", "havalimani"}
+                "airfield", "flughafen", "lufthavn", "havalimani", "air-port"}
 NAME_SHORTER = {"county": "Co", "field": "Fld", "mountain": "Mtn", "fort": "Ft", "saint": "St",
                 "mount": "Mt", "island": "Isl", "national": "Natl", "memorial": "Mem",
                 "executive": "Exec", "station": "Stn", "airpark": "Apk", "north": "N",
@@ -488,9 +488,10 @@ def shortened(words):
                 i += len(phrase)
                 break
         else:
-            out.append(NAME_SHORT.get(lower[i], words[i]))
+            out.append(NAME_SHORT.get(lower[i].rstrip("."), words[i]))
             i += 1
-    kept = [w for w in out if w.lower() not in NAME_AIRPORT]
+    kept = [w for w in out if w.lower().rstrip(".") not in NAME_AIRPORT
+            and not w.lower().startswith("airport")]  # "Airportman.": glued to a province
     kept = [w for n, w in enumerate(kept) if n == 0 or w != kept[n - 1]]
     return kept or out
 
@@ -505,7 +506,7 @@ def fitted(words, cut=True):
     if not words:
         return None
     words = [w.split("-")[0] if len(w) > NAME_WIDTH and "-" in w else w for w in words]
-    steps = [words, [NAME_SHORTER.get(w.lower(), w) for w in words]]
+    steps = [words, [NAME_SHORTER.get(w.lower().rstrip("."), w) for w in words]]
     steps.append([w for w in steps[-1] if w not in NAME_KIND] or steps[-1])
     for step in steps:
         if len(field(step)) <= NAME_WIDTH:
@@ -541,7 +542,9 @@ def station_name(first_words, first_text, a):
     """The name written for a station: its own name; the airport's where its
     own names another place (another town, or a field that the code no
     longer means); the airport's where its own is only the town that the
-    airport is named after ("Beijing" for Beijing Capital)."""
+    airport is named after ("Beijing" for Beijing Capital); the airport's
+    where its own, cut to fit, loses words of the airport's name ("Paris
+    Charles De Gaulle") and the airport's fits whole."""
     own = fitted(first_words) if first_words else None
     if a is None:
         return own or "Unknown"
@@ -554,6 +557,9 @@ def station_name(first_words, first_text, a):
     if (mine and theirs and agree(mine, tokens(a["municipality"])) == mine
             and agree(mine, tokens(a["name"])) == mine and tokens(theirs) - mine):
         return theirs
+    lost = tokens(" ".join(first_words)) - tokens(own.replace("_", " "))
+    if agree(lost, tokens(a["name"])):
+        return airport_name(a, cut=False) or own
     return own
 
 
