@@ -772,11 +772,20 @@ class Report:
     def add(self, section, line):
         self.sections.setdefault(section, []).append(line)
 
+    SECTIONS = ["Dropped", "Filled", "Moved", "Flagged", "Without position",
+                "Station numbers given", "Station numbers refused"]
+
     def lines(self):
         out = ["Station database report (tools/make_data.py): what the sources said and what\n",
-               "was kept.  Positions are latitude, longitude in degrees.\n", "\n", "Summary\n"]
+               "was kept.  First source: the METAR stations of weather-util-data; second:\n",
+               f"the airports of {AIRPORTS_PACKAGE}; station numbers: the WMO list of\n",
+               "metview-data.  Positions are latitude, longitude in degrees.\n", "\n",
+               "Summary\n"]
         out += [f"  {what:<52} {n:>5}\n" for what, n in self.counts.items()]
-        for section, lines in self.sections.items():
+        order = lambda section: (next(n for n, start in enumerate(self.SECTIONS)
+                                      if section.startswith(start)), section)
+        for section in sorted(self.sections, key=order):
+            lines = self.sections[section]
             out += ["\n", f"{section} ({len(lines)})\n"]
             out += [f"  {line}\n" for line in lines]
         return out
