@@ -53,7 +53,7 @@ TEST_F(Flags, NearestFirstWithTheirDistances) {
     /* From O'Hare's own position; Dist also after all columns. */
     EXPECT_EQ(lookup({"-in", "dbase", "-pa", "first,nearest", "-ou", "all,Dist",
                       "RA<41.9833:-87.9167:30"}),
-              "Chicago_O'Hare IL US KORD 0 41.98 -87.92 -9999 -9999 0.0 \n");
+              "Chicago_O'Hare_Intl IL US KORD 0 41.98 -87.92 205 72530 0.0 \n");
     /* Without the flag the file order stays; the first RA< value counts. */
     EXPECT_EQ(lookup({"-in", "dbase", "-ou", "Dist,ID", ohare_radius, "RA<0:0:1"}),
               "16.7 K06C \n25.2 KMDW \n1.4 KORD \n15.2 KPWK \n");
@@ -73,17 +73,17 @@ TEST_F(Flags, NearestWithoutACentreWarnsAndKeepsTheFileOrder) {
     const std::string warning = "Parameter nearest needs an RA< value: records in file order\n";
     EXPECT_EQ(lookup({"-in", "dbase", "-pa", "nearest,first", "-ou", "ID,Dist", "ST=IL"}, warning),
               "K06C -9999 \n");
-    EXPECT_EQ(lookup({"-in", "dbase", "-pa", "json", "-ou", "ID,Dist", "ST=IN:P<0"}),
-              "{\"ID\":\"KFWA\",\"Dist\":null}\n{\"ID\":\"KHUF\",\"Dist\":null}\n"
-              "{\"ID\":\"KIND\",\"Dist\":null}\n");
+    EXPECT_EQ(lookup({"-in", "dbase", "-pa", "json", "-ou", "ID,Dist", "ST=IN:P<1"}),
+              "{\"ID\":\"KEVV\",\"Dist\":null}\n{\"ID\":\"KFWA\",\"Dist\":null}\n"
+              "{\"ID\":\"KIND\",\"Dist\":null}\n{\"ID\":\"KSBN\",\"Dist\":null}\n");
     EXPECT_EQ(lookup({"-in", "radar", "-pa", "nearest", "-ou", "ID", "KIND"}, warning), "KIND \n");
 }
 
 TEST_F(Flags, JsonKeepsBannerAndColumnNamesOut) {
     EXPECT_EQ(lookup({"-in", "dbase", "-me", "out1", "-pa", "JSON,nearest", "KORD"},
                      "Parameter nearest needs an RA< value: records in file order\n"),
-              "{\"Name\":\"Chicago_O'Hare\",\"ST\":\"IL\",\"CN\":\"US\",\"ID\":\"KORD\",\"P\":0,"
-              "\"Lat\":41.98,\"Lon\":-87.92,\"Elev\":null,\"WMO\":null}\n");
+              "{\"Name\":\"Chicago_O'Hare_Intl\",\"ST\":\"IL\",\"CN\":\"US\",\"ID\":\"KORD\","
+              "\"P\":0,\"Lat\":41.98,\"Lon\":-87.92,\"Elev\":205,\"WMO\":72530}\n");
     copy_fixture("sao.cty");
     expect_output(run({"-in", "dbase", "-pa", "json", "-ou", "WMO,Elev,None", "72530"}),
                   "{\"WMO\":72530,\"Elev\":201}\n");
