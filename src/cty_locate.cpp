@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 /* ------------------------------------------------------------------------
  * Module state and settings
@@ -36,9 +38,15 @@ struct Settings {
     int id_type = 0; /* how kinds 2 and 3 name their stations */
 };
 
+struct Position {
+    float lat, lon;
+};
+
 struct Stations {
     TAB_table tab{}; /* empty until the first CTY_store */
     int kind = 0;    /* record kind of the table: 1, 2 or 3 */
+    /* Kind 3: the position of each record, for choosing the nearest. */
+    std::unordered_map<const void *, Position> positions;
 };
 
 Settings settings;
@@ -158,6 +166,16 @@ CTY_locate locate(const CTY_data &city, const char *id, float x, float y) {
     return loc;
 }
 
+/* The record just entered, the last in entry order, lies at the city's
+   position.  Without memory for it, the record is found but never
+   preferred by its distance. */
+void remember_position(const CTY_data &city) {
+    try {
+        stations.positions[stations.tab.last_ptr->data] = {city.lat, city.lon};
+    } catch (...) {
+    }
+}
+
 int enter_station(CTY_data &city, const char *number, float x, float y) {
     void *block = make_block(city);
     int result;
@@ -174,6 +192,8 @@ int enter_station(CTY_data &city, const char *number, float x, float y) {
             char where[kTextMax];
             location_text(10.0 * city.lat, 10.0 * city.lon, where);
             result = TAB_enter(&stations.tab, &rec, id, number, where);
+            if (result == 0)
+                remember_position(city);
         }
     }
     if (result != 0)
@@ -303,29 +323,49 @@ void *find(const char *id, int (*choose)(const char *, char *)) {
     return TAB_search(&stations.tab, keynum, key);
 }
 
-void *at_location(double a, double o) {
-    char where[kTextMax];
-    location_text(a, o, where);
-    return TAB_search(&stations.tab, 3, where);
-}
+/* The stations of a ring, and the one of them nearest the point searched
+   from by the great-circle distance (the first found among equals). */
+struct Nearest {
+    float lat, lon;
+    void *best = nullptr;
+    double best_km = 0;
+
+    void offer(void *rec) {
+        auto at = stations.positions.find(rec);
+        double km = at == stations.positions.end()
+                        ? -1
+                        : calc_earth_dist(lat, lon, at->second.lat, at->second.lon);
+        if (km < 0)
+            km = HUGE_VAL;
+        if (best == nullptr || km < best_km)
+            best = rec, best_km = km;
+    }
+
+    /* Every station at a position in tenths of a degree. */
+    void at_location(double a, double o) {
+        char where[kTextMax];
+        location_text(a, o, where);
+        void *recs[64];
+        int n = TAB_searches(&stations.tab, 3, where, recs, 64);
+        for (int k = 0; k < n; ++k)
+            offer(recs[k]);
+    }
+};
 
 /* Ring i around (a, o): j from 1-i to i on the four sides, in turn, then
    the south-west corner, which those sides do not reach. */
-void *search_ring(double a, double o, int i) {
-    if (i == 0)
-        return at_location(a, o);
-    for (int j = 1 - i; j <= i; ++j) {
-        void *rec = at_location(a + i, o + j);
-        if (rec == nullptr)
-            rec = at_location(a + j, o + i);
-        if (rec == nullptr)
-            rec = at_location(a - i, o + j);
-        if (rec == nullptr)
-            rec = at_location(a + j, o - i);
-        if (rec != nullptr)
-            return rec;
+void search_ring(Nearest &found, double a, double o, int i) {
+    if (i == 0) {
+        found.at_location(a, o);
+        return;
     }
-    return at_location(a - i, o - i);
+    for (int j = 1 - i; j <= i; ++j) {
+        found.at_location(a + i, o + j);
+        found.at_location(a + j, o + i);
+        found.at_location(a - i, o + j);
+        found.at_location(a + j, o - i);
+    }
+    found.at_location(a - i, o - i);
 }
 
 } // namespace
@@ -345,15 +385,14 @@ int CTY_search_loc(float lat, float lon, CTY_locate *data) {
     if (!has_table() || stations.kind != 3)
         return 0;
     double a = 10.0 * lat, o = 10.0 * lon;
-    for (int i = 0; i <= 49; ++i) {
-        void *rec = search_ring(a, o, i);
-        if (rec != nullptr) {
-            if (data != nullptr)
-                *data = static_cast<stat_XY_data *>(rec)->loc;
-            return 1;
-        }
-    }
-    return 0;
+    Nearest found{lat, lon};
+    for (int i = 0; i <= 49 && found.best == nullptr; ++i)
+        search_ring(found, a, o, i);
+    if (found.best == nullptr)
+        return 0;
+    if (data != nullptr)
+        *data = static_cast<stat_XY_data *>(found.best)->loc;
+    return 1;
 }
 
 void *CTY_get_data(const char *id) {
@@ -394,6 +433,7 @@ int CTY_clear_data(int flag) {
 int CTY_clear(void) {
     CTY_clear_data(0);
     TAB_clear(&stations.tab);
+    stations.positions.clear();
     return 0;
 }
 

@@ -702,7 +702,7 @@ int DATE_set_range(int pre, int post);
 int DATE_chk_range(int time);
 
 /* ------------------------------------------------------------------------
- * region.cpp - plot domains and region files (DOM_)
+ * domain.cpp - plot-domain strings decoded and compared (DOM_)
  * ---------------------------------------------------------------------- */
 
 /* Field codes of a domain string, for DOM_set_params; 0 ends a list. */
@@ -727,7 +727,6 @@ int DOM_decode(const char *str, Domain *domain);
    projection keyword, else the code of the first field that failed. */
 int DOM_set_params(int paramc, char **paramv, Domain *domain, int i1, int i2, int i3, int i4,
                    int i5, int i6, int i7, int i8);
-int DOM_get_def_region(const char *region, Domain *domain);
 int DOM_set_base_prior(float size);
 int DOM_set_prior(int prior);
 int DOM_get_prior(void);
@@ -738,7 +737,11 @@ float DOM_aspect(const Domain *domain);
 int DOM_comp(const Domain *d1, const Domain *d2);
 int DOM_comp_proj(const Domain *d1, const Domain *d2);
 
-/* Region files and the region menu */
+/* ------------------------------------------------------------------------
+ * region.cpp - built-in regions, region files and the region menu (DOM_)
+ * ---------------------------------------------------------------------- */
+
+int DOM_get_def_region(const char *region, Domain *domain);
 int DOM_read_menu(const char *file);
 /* `domstr` holds at least 80 bytes. */
 int DOM_search_file(const char *file, const char *str, char *domstr);
@@ -794,7 +797,7 @@ int CTY_id_cmp(const char *ids, const char *id);
 int CTY_ids_cmp(int numid, char **ids, const char *id);
 
 /* ------------------------------------------------------------------------
- * table.cpp - keyed hash table (TAB_) and station location table (CTY_)
+ * table.cpp - keyed hash table (TAB_)
  * ---------------------------------------------------------------------- */
 
 /* The bucket of a key text in a table of `tsize` buckets. */
@@ -813,6 +816,10 @@ int TAB_first(TAB_table *tab);
 void *TAB_next(TAB_table *tab);
 /* Frees every key, entry and record; the table is left empty and usable. */
 int TAB_clear(TAB_table *tab);
+
+/* ------------------------------------------------------------------------
+ * cty_locate.cpp - the station location table (CTY_)
+ * ---------------------------------------------------------------------- */
 
 /* Settings of the station location table, made before CTY_store: the size
    of the block attached to each station (0: none), the function that
