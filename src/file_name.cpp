@@ -18,6 +18,7 @@
  * code with step 0 is ignored with a warning.
  */
 #include "kem.h"
+#include "step_code.h"
 #include "text.h"
 
 #include <glob.h>
@@ -41,7 +42,7 @@ constexpr size_t kTypeChars = 19;  /* type name of a convention line */
 constexpr int kLatestTries = 500;  /* default limit of the latest-file search */
 constexpr int kMaxTries = 100000;  /* a larger limit given after '#' is cut to this */
 constexpr int kListWidth = 80;     /* line width of the file listing */
-constexpr int kMinCode = -99999;   /* step codes: a day step, or offset x 100 + step */
+constexpr int kMinCode = -99999;   /* codes below are too large for a period */
 
 struct Saved {
     int late_off = 3600;
@@ -199,27 +200,18 @@ std::string path_text(const Conv &conv, const std::string &extracted) {
     return conv.letter == '{' ? "" : ".";
 }
 
-/* Offset and step of a stepped hour or minute code -(offset*100+step). */
-int step_of(int code) {
-    return (-code) % 100;
-}
-
-int offset_of(int code) {
-    return (-code) / 100;
-}
-
-/* A usable step code: negative, set, and with a step other than 0 (for
-   the day the whole code is the step).  A step of 0 is warned about when
-   `warn` is set; codes too large for a period (below kMinCode) are not
-   step codes. */
-bool stepped(int code, bool day, bool warn) {
-    if (code >= 0 || code == KEM_MISSING || code < kMinCode)
+/* The step of a fixed date field: for the day the whole negative code,
+   for the hour and minute a step code.  False for any other code, for a
+   step of 0 (warned about when `warn` is set) and below kMinCode. */
+bool stepped(int code, bool day, bool warn, StepCode &step) {
+    if (code < kMinCode)
         return false;
-    if (day || step_of(code) != 0)
-        return true;
-    if (warn)
-        MESS_print(M_warn, "Ignoring step code %d: its step is 0\n", code);
-    return false;
+    if (!day)
+        return read_step_code(code, step, warn);
+    if (code >= 0 || code == KEM_MISSING)
+        return false;
+    step = StepCode{-code, 0};
+    return true;
 }
 
 int round_down(int value, int n) {
@@ -231,8 +223,9 @@ void lower_period(char letter, int n, int code, bool warn) {
     long long unit = letter == 'h' ? 3600 : letter == 'n' ? 60 : 86400;
     bool day = letter == 'd' || letter == 'j';
     long long period = std::max(n, 1) * unit;
-    if (stepped(code, day, warn)) {
-        naming.late_off = static_cast<int>(day ? -code * unit : step_of(code) * unit);
+    StepCode step;
+    if (stepped(code, day, warn, step)) {
+        naming.late_off = static_cast<int>(step.step * unit);
         return;
     }
     period = std::min<long long>(period, INT_MAX);
@@ -247,11 +240,9 @@ int field_value(int own, int fixed, bool year_or_month, bool day, int n) {
         return year_or_month || day ? fixed : round_down(fixed, n);
     if (own < 0)
         return KEM_MISSING;
-    if (!year_or_month && stepped(fixed, day, true)) {
-        if (day)
-            return own / -fixed * -fixed;
-        return own / step_of(fixed) * step_of(fixed) + offset_of(fixed);
-    }
+    StepCode step;
+    if (!year_or_month && stepped(fixed, day, true, step))
+        return step.apply(own);
     return round_down(own, n);
 }
 
