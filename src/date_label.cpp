@@ -131,7 +131,7 @@ void shift(const Date &base, int hours, Date &utc, Date &shown_date) {
     DATE_get_gmdate(&local, &shown_date);
 }
 
-/* Step 2 of the forecast labels: a normalised copy of `date`. */
+/* `date` in range: a bad day or month becomes 1, a bad set hour 0, a negative year 1980. */
 Date normalised(const Date &date) {
     Date d = date;
     if (!unset(d.hour))
