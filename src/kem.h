@@ -409,17 +409,27 @@ int FILE_get_date(Date *date);
 int FILE_set_date(const Date *datim, char *out_file);
 int FILE_hdr_set_date(const Date *datim, char *out_file);
 int FILE_set_date_off(const Date *datim, int offset, char *out_file);
+
+/* ------------------------------------------------------------------------
+ * file_match.cpp - typed names read back into dates (FILE_)
+ * ---------------------------------------------------------------------- */
+
 int FILE_extract_extra_info(char *file);
 int FILE_set_file(const char *file, char *out_file);
+
+/* ------------------------------------------------------------------------
+ * file_current.cpp - the current and latest file of a type (FILE_)
+ * ---------------------------------------------------------------------- */
+
 time_t FILE_set_current(const char *cur, char *filename);
+
+/* ------------------------------------------------------------------------
+ * file_walk.cpp - choosing, walking and listing data files (FILE_)
+ * ---------------------------------------------------------------------- */
+
 /* Prints the files the template can match, across in columns; runs no
    command. */
 int FILE_list_file(void);
-
-/* ------------------------------------------------------------------------
- * file_walk.cpp - choosing and walking data files (FILE_)
- * ---------------------------------------------------------------------- */
-
 int FILE_get_file(const char *prompt, char *outfile);
 int FILE_get_file_only(const char *prompt, char *outfile);
 int FILE_first(const Date *datim);
@@ -901,7 +911,7 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
  * ======================================================================== */
 
 /* ------------------------------------------------------------------------
- * files.cpp, file_name.cpp - closing streams, the hour resource
+ * files.cpp, file_current.cpp - closing streams, the hour resource
  * ---------------------------------------------------------------------- */
 
 /* Closes a stream from FILE_open: a pipe with pclose, a standard stream
