@@ -119,6 +119,36 @@ TEST(CtyStore, LocationSearchRingsAndSigns) {
     });
 }
 
+/* Within the first ring that holds stations, the nearest by distance wins,
+   wherever the probes meet it; the ring's far corners are searched too. */
+TEST(CtyStore, LocationSearchTakesTheNearestOfItsRing) {
+    ScratchDir s;
+    std::string db = s.write("ring.cty",
+                             "Probed_first  -- XX FIRST 1   10.10   10.00  0 12001 1\n"
+                             "Nearer        -- XX NEAR  1    9.92   10.00  0 12002 2\n"
+                             "Same_tenth_a  -- XX SAMEA 1   30.04   30.04  0 12003 3\n"
+                             "Same_tenth_b  -- XX SAMEB 1   30.01   30.01  0 12004 4\n"
+                             "North_east    -- XX CORNR 1   50.10   50.10  0 12005 5\n");
+    in_child([&] {
+        Domain d = world();
+        CTY_store(db.c_str(), 3, &d, 10);
+        const struct {
+            float lat, lon;
+            const char *id;
+        } cases[] = {
+            {10.00f, 10.00f, "NEAR"},  /* 8.9 km against 11.1 km, found later */
+            {30.00f, 30.00f, "SAMEB"}, /* two stations under one position */
+            {50.00f, 50.00f, "CORNR"}, /* 0.1 degree south-west of the station */
+        };
+        for (const auto &c : cases) {
+            CTY_locate loc{};
+            ASSERT_EQ(CTY_search_loc(c.lat, c.lon, &loc), 1) << c.id;
+            EXPECT_STREQ(loc.id, c.id);
+        }
+        CTY_clear();
+    });
+}
+
 TEST(CtyStore, AttachedBlocksAreFilledEmptiedAndFreed) {
     ScratchDir s;
     std::string db = s.write("both.cty", kemtest::read_file(kFixture) + kOdd);
