@@ -976,6 +976,17 @@ void CTY_select_free(CTY_select *sel);
    finite position (the range may be unreadable): 1 and the position, or
    0 when no item has one. */
 int CTY_select_centre(const CTY_select *sel, float *lat, float *lon);
+/* Why item `item` (counted from 0) cannot be read as it stands (a key
+   that is none, a number that is not one, RA< without its pieces ...), or
+   null when it can.  Such an item matches nothing, or what the part that
+   could be read selects. */
+const char *CTY_select_problem(const CTY_select *sel, int item);
+/* Notes the plain items (identifiers, station numbers, name prefixes) that
+   a record answers, for CTY_select_noted: 0, or -1. */
+int CTY_select_note(CTY_select *sel, const CTY_data *data);
+/* 1 when a noted record answered plain item `item`, 0 when none did, -1
+   for an item that is not plain. */
+int CTY_select_noted(const CTY_select *sel, int item);
 
 /* ------------------------------------------------------------------------
  * map.cpp - the plot domain's map transformation (MAP_)
