@@ -414,8 +414,9 @@ TEST(CtySelect, NotedRecordsTellWhichPlainValuesFoundNothing) {
     const char *list[] = {"KORD", "72530", "ST=IL", "KXYZ", "Chica", "kord", "Nowhere"};
     CTY_select *sel = CTY_select_new(7, const_cast<char **>(list));
     for (const CTY_data &d : fixture()) {
-        if (CTY_select_cmp(sel, &d) != -1)
+        if (CTY_select_cmp(sel, &d) != -1) {
             EXPECT_EQ(CTY_select_note(sel, &d), 0);
+        }
     }
     const int want[] = {1, 1, -1, 0, 1, 1, 0};
     for (int i = 0; i < 7; ++i)
