@@ -1008,12 +1008,22 @@ int MAP_inside(float x, float y);
  * ---------------------------------------------------------------------- */
 
 /* How records are written: values (with "Key=" before each at the out1
-   message level), or one JSON object a line. */
-typedef enum { OUT_plain = 0, OUT_json = 1 } OUT_format;
+   message level); one JSON object a line; CSV, a header row of the field
+   names then a row a record (RFC 4180 quoting, lines ended by "\n"); or
+   one GeoJSON FeatureCollection, a Feature a record. */
+typedef enum { OUT_plain = 0, OUT_json = 1, OUT_csv = 2, OUT_geojson = 3 } OUT_format;
 
-/* What a value is, for the formats that tell: a text, a number, or a
-   number for which -9999 means none (JSON null). */
-typedef enum { OUT_text = 0, OUT_number = 1, OUT_measure = 2 } OUT_kind;
+/* What a value is, for the formats that tell (JSON, CSV, GeoJSON): a
+   text; a number; a number for which -9999 means none; a text for which
+   "--" means none; or a number when the whole text is one (-9999 none),
+   else a text.  None is JSON's null and an empty CSV cell. */
+typedef enum {
+    OUT_text = 0,
+    OUT_number = 1,
+    OUT_measure = 2,
+    OUT_code = 3,
+    OUT_any = 4
+} OUT_kind;
 
 /* A writer of records.  When messages go to standard output only
    (MESS_plain_stdout), records are gathered and written in large blocks
@@ -1024,12 +1034,20 @@ typedef struct OUT_writer OUT_writer;
 
 /* A new writer; null when memory runs out. */
 OUT_writer *OUT_open(OUT_format format);
+/* The names of the fields that records will have, in order: CSV's header
+   row, written before the first record (or alone when none follows).
+   Station writers have them from OUT_station_columns.  0, or -1. */
+int OUT_set_names(OUT_writer *out, int count, const char *const *names);
 /* One field of the record being written; `name` may be null (no "Key="
    in plain output).  0, or -1 once the output could not be written. */
 int OUT_put_field(OUT_writer *out, const char *name, const char *value, OUT_kind kind);
+/* The position of the record being written, in degrees: a GeoJSON
+   feature's point (without one, or for -9999, its geometry is null).  0. */
+int OUT_put_position(OUT_writer *out, float lat, float lon);
 /* Ends the record: 0, or -1 once the output could not be written. */
 int OUT_end_record(OUT_writer *out);
-/* Writes what is left and frees the writer: 0, or the errno of the write
+/* Writes what is left (the end of a feature collection; a CSV header no
+   record followed) and frees the writer: 0, or the errno of the write
    that failed.  Closing null does nothing. */
 int OUT_close(OUT_writer *out);
 
@@ -1053,6 +1071,43 @@ int OUT_put_station(OUT_writer *out, const CTY_data *city, double dist);
    quotes, into `buf` of `size` bytes, cut and terminated as snprintf
    does.  Answers the length of the whole JSON string. */
 size_t OUT_json_string(const char *text, size_t len, char *buf, size_t size);
+
+/* ------------------------------------------------------------------------
+ * raw_table.cpp - raw location tables read row by row (RAW_)
+ * ---------------------------------------------------------------------- */
+
+/* A raw table: three header lines, a line of column names, then one row
+   of blank-separated fields a line (at most 25 columns; names of 29 and
+   fields of 119 characters are kept). */
+typedef struct RAW_table RAW_table;
+
+/* Opens a table by FILE_open's names and reads its header: null when it
+   cannot be opened (nothing is printed).  A table with a short header has
+   no rows. */
+RAW_table *RAW_open(const char *path);
+int RAW_column_count(const RAW_table *t);
+/* The name of a column, or null. */
+const char *RAW_column_name(const RAW_table *t, int column);
+/* The value that selects rows, null for every row: "Column=value", a
+   four-character identifier, an identifier or a prefix of "Name_ST", or
+   "RA<lat:lon:km" on a table with Lat and Lon columns.  0, or -1 when it
+   cannot be read: it then selects nothing and RAW_problem says why. */
+int RAW_select(RAW_table *t, const char *value);
+const char *RAW_problem(const RAW_table *t);
+/* The centre of an RA< value: 1 and its position, or 0. */
+int RAW_centre(const RAW_table *t, float *lat, float *lon);
+/* Reads to the next selected row: its number of fields (0 for an empty
+   line), or -1 at the end of the table. */
+int RAW_next(RAW_table *t);
+/* Field `i` of the row, or null past its last. */
+const char *RAW_field(const RAW_table *t, int i);
+/* The row's distance in km from the RA< centre; negative without one or
+   without a position. */
+double RAW_dist(const RAW_table *t);
+/* The row's Lat and Lon when both are numbers: 1 and the position, or 0. */
+int RAW_position(const RAW_table *t, float *lat, float *lon);
+/* Closes the table's file and frees it; null does nothing.  0. */
+int RAW_close(RAW_table *t);
 
 #ifdef __cplusplus
 }
