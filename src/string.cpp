@@ -651,22 +651,28 @@ char *wide_station_number(char *out, int wmo) {
     return out + len;
 }
 
-bool read_real(const char *text, float &out) {
-    char *end = nullptr;
-    float v = std::strtof(text, &end);
-    if (end == text)
+namespace {
+
+template <class T>
+bool read_with(T (*convert)(const char *, char **), const char *text, T &out, const char **end) {
+    char *stop = nullptr;
+    T v = convert(text, &stop);
+    if (stop == text)
         return false;
     out = v;
+    if (end != nullptr)
+        *end = stop;
     return true;
 }
 
-bool read_real(const char *text, double &out) {
-    char *end = nullptr;
-    double v = std::strtod(text, &end);
-    if (end == text)
-        return false;
-    out = v;
-    return true;
+} // namespace
+
+bool read_real(const char *text, float &out, const char **end) {
+    return read_with(std::strtof, text, out, end);
+}
+
+bool read_real(const char *text, double &out, const char **end) {
+    return read_with(std::strtod, text, out, end);
 }
 
 int read_line(FILE *stream, char *line, size_t max) {
