@@ -301,3 +301,22 @@ TEST(Calc, SaturatedAdiabatCondensationLevelAndWetBulbAgree) {
     EXPECT_NEAR(wet_bulb(293.15f, dewp, 1013.25f), 273.15 + 13.7, 0.3);
     EXPECT_NEAR(wet_bulb_pot_temp(293.15f, dewp, 1000), wet_bulb(293.15f, dewp, 1000), 0.1);
 }
+
+/* Below its cloud base a rising parcel keeps its potential temperature and
+   its mixing ratio, and so its wet-bulb potential temperature: the value
+   at any pressure is the one at 1000 mb. */
+TEST(Calc, WetBulbPotentialTemperatureStaysWithAParcelRisingDry) {
+    const struct {
+        float t, dewp; // at 1000 mb
+    } parcels[] = {{303, 283}, {300, 285}, {290, 275}};
+    for (const auto &parcel : parcels) {
+        const float want = wet_bulb_pot_temp(parcel.t, parcel.dewp, 1000);
+        const float pot = pot_temp(parcel.t, 1000), w = mix_ratio(parcel.dewp, 1000);
+        for (float p : {950.0f, 850.0f}) {
+            float t = temp_on_dryad(pot, p), dewp = temp_on_mixrat(w, p);
+            ASSERT_LT(dewp, t) << "above the cloud base at " << p;
+            EXPECT_NEAR(wet_bulb_pot_temp(t, dewp, p), want, 0.05)
+                << parcel.t << "/" << parcel.dewp << " lifted to " << p;
+        }
+    }
+}
