@@ -124,3 +124,44 @@ TEST(Map, StoredUsDomainHoldsExactlyTheStationsInside) {
         CTY_clear();
     });
 }
+
+/* The grid runs from column 0 to nx-1 and row 0 to ny-1, both ends
+   included: a point on the last column or row is on the grid. */
+TEST(Map, TheLastColumnAndRowAreInside) {
+    struct Case {
+        float x, y;
+        int inside;
+    } cases[] = {{0, 0, 1},      {24, 0, 1},      {0, 16, 1},         {24, 16, 1},
+                 {12, 16, 1},    {24, 8, 1},      {24.01f, 0, 0},     {0, 16.01f, 0},
+                 {-0.01f, 8, 0}, {12, -0.01f, 0}, {24.01f, 16.01f, 0}};
+    in_child([&] {
+        Domain d = domain(2, KEM_MISSING, 40, -100, 25, 17, 1);
+        ASSERT_EQ(MAP_setup(&d), 0);
+        for (const Case &c : cases)
+            EXPECT_EQ(MAP_inside(c.x, c.y), c.inside) << c.x << "," << c.y;
+    });
+}
+
+/* With different steps across and along the meridian, x follows dx and
+   y follows dy on every projection. */
+TEST(Map, ColumnsFollowDxAndRowsFollowDy) {
+    struct Case {
+        int proj;
+        float plat, clat, clon;
+    } cases[] = {{1, KEM_MISSING, 39, -97},
+                 {2, KEM_MISSING, 40, -100},
+                 {3, KEM_MISSING, 20, -60},
+                 {4, 25, 40, -100}};
+    for (const Case &c : cases) {
+        in_child([&] {
+            Domain d = domain(c.proj, c.plat, c.clat, c.clon, 5, 5, 1);
+            d.dy = 2;
+            ASSERT_EQ(MAP_setup(&d), 0);
+            float x, y;
+            float east = c.proj == 2 ? 0.2f : 0.2f / std::cos(c.clat * rad);
+            ASSERT_EQ(MAP_ll_to_xy(c.clat + 0.2f, c.clon + east, &x, &y), 0);
+            EXPECT_NEAR(x, 2.2, 2e-3) << c.proj;
+            EXPECT_NEAR(y, 2.1, 2e-3) << c.proj;
+        });
+    }
+}
