@@ -81,6 +81,25 @@ TEST_P(Link, FindSkipsTakenWindowsAndLeavesNoSocketOpen) {
     });
 }
 
+/* The end of a conversation gives the connection back: a client that says
+   "quit" and connects again gets connection 3 again. */
+TEST_P(Link, AConnectionEndedByQuitIsGivenAgain) {
+    LoopWindow window(7, flags_for(GetParam()));
+    kemtest::in_child([&] {
+        use_transport(GetParam());
+        int q = MQ_open(7);
+        ASSERT_GE(q, 0);
+        for (int round = 1; round <= 2; ++round) {
+            int conn = MQ_connect(q);
+            ASSERT_EQ(conn, 3) << "round " << round;
+            char item[124] = "";
+            MQ_put(q, conn, "quit");
+            EXPECT_EQ(MQ_get(q, conn, item), -2);
+            EXPECT_STREQ(item, "bye");
+        }
+    });
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, Link, ::testing::Values(false, true),
                          [](const auto &param) { return param.param ? "Sockets" : "Queues"; });
 
