@@ -399,3 +399,17 @@ TEST(ResrcDecode, EmptyOrMissingCommandLineIsHarmless) {
         EXPECT_STREQ(RES_get_progname(buf), "KEM");
     });
 }
+
+/* A message level chosen before the batch option counts like one chosen
+   after it. */
+TEST(ResrcDecode, BatchAfterAMessageLevelKeepsIt) {
+    ScratchDir scratch;
+    for (const auto &words : {Items{"-me", "out1", "-ba"}, Items{"-ba", "-me", "out1"}}) {
+        in_child([&] {
+            clean_environment(scratch.dir());
+            init_city(words);
+            EXPECT_EQ(FLAG_batch(), 1);
+            EXPECT_EQ(MESS_get(), 0xFFFFu) << words[0];
+        });
+    }
+}
