@@ -197,3 +197,25 @@ TEST(CtyStore, StoringAgainReplacesTheTable) {
         CTY_clear();
     });
 }
+
+/* The location search looks 4.9 degrees out, in every direction and to
+   the corners of its last ring, and no farther. */
+TEST(CtyStore, LocationSearchReachesItsLastRing) {
+    ScratchDir s;
+    std::string db = s.write("lone.cty", "Lone -- XX LONE 1 20.00 20.00 0 12001 1\n");
+    in_child([&] {
+        Domain d = world();
+        CTY_store(db.c_str(), 3, &d, 10);
+        const struct {
+            float lat, lon;
+            int found;
+        } cases[] = {{15.1f, 20, 1}, {24.9f, 20, 1},    {20, 15.1f, 1},
+                     {20, 24.9f, 1}, {15.1f, 15.1f, 1}, {24.9f, 24.9f, 1},
+                     {15.0f, 20, 0}, {20, 25.0f, 0},    {15.0f, 15.0f, 0}};
+        for (const auto &c : cases) {
+            CTY_locate loc{};
+            EXPECT_EQ(CTY_search_loc(c.lat, c.lon, &loc), c.found) << c.lat << "," << c.lon;
+        }
+        CTY_clear();
+    });
+}
