@@ -413,3 +413,25 @@ TEST(ResrcDecode, BatchAfterAMessageLevelKeepsIt) {
         });
     }
 }
+
+/* A whole resource name wins over the leading part of an earlier entry's
+   name: -model is model, not model_path. */
+TEST(ResrcDecode, WholeNameBeatsTheLeadingPartOfAnEarlierName) {
+    ScratchDir scratch;
+    expect_decoded(scratch.dir(), {{"-model", "gfs"},
+                                   {{"model", "gfs"}, {"model_path", unset}},
+                                   {},
+                                   {},
+                                   {RES_model_path, RES_model}});
+}
+
+/* "-name", the longest form of the program-name option, names the program
+   like "-n". */
+TEST(ResrcDecode, ProgramNameOptionInItsLongestForm) {
+    ScratchDir scratch;
+    scratch.write("kem.cfg", "test.output Titled\n");
+    for (const char *option : {"-n", "-name"})
+        expect_decoded(scratch.dir(), {{option, "test", "KORD"},
+                                       {{"name", "test"}, {"output", "Titled"}},
+                                       {{"value", {"KORD"}}}});
+}
