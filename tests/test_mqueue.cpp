@@ -102,6 +102,25 @@ TEST_P(Link, AConnectionEndedByQuitIsGivenAgain) {
     });
 }
 
+/* The last connection a window gives, the nineteenth at once, is served
+   like the first. */
+TEST_P(Link, TheLastConnectionIsServedLikeTheFirst) {
+    LoopWindow window(8, flags_for(GetParam()));
+    kemtest::in_child([&] {
+        use_transport(GetParam());
+        MQ_timeout(2);
+        int q = MQ_open(8);
+        int conn = -1;
+        for (int n = 1; n <= 19; ++n)
+            conn = MQ_connect(q);
+        ASSERT_EQ(conn, 21);
+        char item[124] = "";
+        MQ_put(q, conn, "hello");
+        EXPECT_EQ(MQ_get(q, conn, item), 1);
+        EXPECT_STREQ(item, "hello");
+    });
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, Link, ::testing::Values(false, true),
                          [](const auto &param) { return param.param ? "Sockets" : "Queues"; });
 
