@@ -219,3 +219,28 @@ TEST(CtyStore, LocationSearchReachesItsLastRing) {
         CTY_clear();
     });
 }
+
+/* Away from the equator a degree of longitude is shorter than one of
+   latitude: at 60 degrees a station 0.2 degree east is nearer than one
+   0.2 degree north or south, though both lie in one ring. */
+TEST(CtyStore, LocationSearchMeasuresLongitudeByItsLatitude) {
+    ScratchDir s;
+    std::string db = s.write("sixty.cty", "North -- XX NRTH 1  60.20 -100.00 0 12001 1\n"
+                                          "East  -- XX EAST 1  60.00  -99.80 0 12002 2\n"
+                                          "South -- XX STH  1 -60.20   30.00 0 12003 3\n"
+                                          "East  -- XX ESTS 1 -60.00   30.20 0 12004 4\n");
+    in_child([&] {
+        Domain d = world();
+        CTY_store(db.c_str(), 3, &d, 10);
+        const struct {
+            float lat, lon;
+            const char *id;
+        } cases[] = {{60, -100, "EAST"}, {-60, 30, "ESTS"}};
+        for (const auto &c : cases) {
+            CTY_locate loc{};
+            ASSERT_EQ(CTY_search_loc(c.lat, c.lon, &loc), 1) << c.id;
+            EXPECT_STREQ(loc.id, c.id);
+        }
+        CTY_clear();
+    });
+}
