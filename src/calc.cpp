@@ -443,7 +443,8 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2) {
     double phi1 = lat1 * deg_to_rad, phi2 = lat2 * deg_to_rad;
     double s_lat = std::sin((phi2 - phi1) / 2);
     double s_lon = std::sin((static_cast<double>(lon2) - lon1) * deg_to_rad / 2);
-    double h = std::clamp(s_lat * s_lat + std::cos(phi1) * std::cos(phi2) * s_lon * s_lon, 0.0, 1.0);
+    double h =
+        std::clamp(s_lat * s_lat + std::cos(phi1) * std::cos(phi2) * s_lon * s_lon, 0.0, 1.0);
     return static_cast<float>(2 * std::atan2(std::sqrt(h), std::sqrt(1 - h)) * earth_radius_km);
 }
 

@@ -40,11 +40,11 @@ struct StationField {
     const char *ops;
     FieldTest equal;
     bool next;
-    bool whole;                          /* the number is read as a whole number */
-    OUT_kind kind;                       /* how JSON shows the value */
-    double (*number)(const CTY_data &);  /* number fields: the value compared */
-    FieldWriter text;                    /* as printed */
-    FieldWriter json;                    /* as JSON shows it; null: as printed */
+    bool whole;                         /* the number is read as a whole number */
+    OUT_kind kind;                      /* how JSON shows the value */
+    double (*number)(const CTY_data &); /* number fields: the value compared */
+    FieldWriter text;                   /* as printed */
+    FieldWriter json;                   /* as JSON shows it; null: as printed */
 };
 
 /* The nine columns in their printed order, then Dist, which is printed
@@ -54,7 +54,7 @@ constexpr int dist_field = 9;
 extern const StationField station_fields[station_field_count];
 
 /* Printed forms that other writers share. */
-char *int_text(char *out, int value);                /* "%d" */
+char *int_text(char *out, int value);                  /* "%d" */
 char *real_text(char *out, float value, int decimals); /* "%3.2f" or "%1.0f" */
 
 /* The nine columns' values of a plain listing, each followed by a blank,

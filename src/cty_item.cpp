@@ -65,9 +65,10 @@ int piece_key(const char *piece) {
     size_t len = std::strlen(piece);
     for (size_t k = 0; k < keys.size(); ++k) {
         const std::string &key = keys[k].key;
-        bool found = keys[k].op == ':' ? len == key.size() - 1 &&
-                                             strnicmp(piece, key.c_str(), static_cast<int>(len)) == 0
-                                       : has_key(piece, key);
+        bool found =
+            keys[k].op == ':'
+                ? len == key.size() - 1 && strnicmp(piece, key.c_str(), static_cast<int>(len)) == 0
+                : has_key(piece, key);
         if (found)
             return static_cast<int>(k);
     }
@@ -214,7 +215,8 @@ std::string piece_problem(const std::vector<Piece> &pieces, size_t &at) {
     case Test::name:
         return len == 0 ? "Name= needs the start of a name" : "";
     case Test::state:
-        return len == 2 || len == 5 ? "" : "ST= takes a state (ST=IN) or a state and region (ST=IN_US)";
+        return len == 2 || len == 5 ? ""
+                                    : "ST= takes a state (ST=IN) or a state and region (ST=IN_US)";
     case Test::region:
         return len == 2 ? "" : "CN= takes a region of two letters (CN=US)";
     case Test::id:

@@ -138,7 +138,6 @@ bool start_current_str(char *str, struct tm &utc) {
     return current_utc(&utc);
 }
 
-
 } // namespace
 
 extern "C" {

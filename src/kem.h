@@ -1017,13 +1017,7 @@ typedef enum { OUT_plain = 0, OUT_json = 1, OUT_csv = 2, OUT_geojson = 3 } OUT_f
    text; a number; a number for which -9999 means none; a text for which
    "--" means none; or a number when the whole text is one (-9999 none),
    else a text.  None is JSON's null and an empty CSV cell. */
-typedef enum {
-    OUT_text = 0,
-    OUT_number = 1,
-    OUT_measure = 2,
-    OUT_code = 3,
-    OUT_any = 4
-} OUT_kind;
+typedef enum { OUT_text = 0, OUT_number = 1, OUT_measure = 2, OUT_code = 3, OUT_any = 4 } OUT_kind;
 
 /* A writer of records.  When messages go to standard output only
    (MESS_plain_stdout), records are gathered and written in large blocks

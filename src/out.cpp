@@ -264,8 +264,8 @@ struct OUT_writer {
     bool direct; /* messages go to standard output only: into `buf` */
     bool names, values;
     OutBuffer buf;
-    std::string line;  /* the record being formed, as JSON, CSV or a feature */
-    std::string props; /* a feature's properties */
+    std::string line;    /* the record being formed, as JSON, CSV or a feature */
+    std::string props;   /* a feature's properties */
     long line_count = 0; /* features written */
     int fields = 0;      /* of the record being formed */
     bool has_position = false;

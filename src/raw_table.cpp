@@ -59,7 +59,7 @@ struct RAW_table {
 
     By by = By::all;
     std::string value;
-    std::string key;   /* of Column=value */
+    std::string key;    /* of Column=value */
     std::string wanted; /* ... its value */
     /* A plain value stands in the line of every row it matches, as the
        identifier or as the start of "Name_ST" (the part before its first

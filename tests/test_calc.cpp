@@ -104,20 +104,34 @@ TEST(Calc, EarthDistAgreesWithTheHaversineFormula) {
 TEST(Calc, EarthDistAgreesWithTheVectorFormulaAtEveryRange) {
     std::mt19937 gen(2026);
     std::uniform_real_distribution<double> lat(-90, 90), lon(-180, 180), unit(0, 1);
-    auto near = [&](double la, double lo) { /* 1 m to 1 km away */
-        double km = 0.001 + unit(gen) * 0.999, bearing = unit(gen) * 2 * M_PI;
-        double dla = km / 111.2 * std::cos(bearing);
-        double dlo = km / (111.2 * std::max(std::cos(la * M_PI / 180), 0.01)) * std::sin(bearing);
-        return std::pair{std::clamp(la + dla, -90.0, 90.0), lo + dlo};
+    auto near = [&](double la,
+                    double lo) { /* 1 m to 1 km away */
+                                 double km = 0.001 + unit(gen) * 0.999,
+                                        bearing = unit(gen) * 2 * M_PI;
+                                 double dla = km / 111.2 * std::cos(bearing);
+                                 double dlo = km /
+                                              (111.2 * std::max(std::cos(la * M_PI / 180), 0.01)) *
+                                              std::sin(bearing);
+                                 return std::pair{std::clamp(la + dla, -90.0, 90.0), lo + dlo};
     };
     for (int i = 0; i < 20000; ++i) {
         double la1 = lat(gen), lo1 = lon(gen), la2 = 0, lo2 = 0;
         switch (i % 5) {
-        case 0: std::tie(la2, lo2) = near(la1, lo1); break;
-        case 1: la2 = -la1 + unit(gen) * 0.01, lo2 = lo1 + 180 - unit(gen) * 0.01; break;
-        case 2: la1 = 90 - unit(gen) * 0.5, la2 = 90 - unit(gen) * 0.5, lo2 = lon(gen); break;
-        case 3: lo1 = 180 - unit(gen) * 0.5, lo2 = -180 + unit(gen) * 0.5, la2 = la1; break;
-        default: la2 = lat(gen), lo2 = lon(gen); break;
+        case 0:
+            std::tie(la2, lo2) = near(la1, lo1);
+            break;
+        case 1:
+            la2 = -la1 + unit(gen) * 0.01, lo2 = lo1 + 180 - unit(gen) * 0.01;
+            break;
+        case 2:
+            la1 = 90 - unit(gen) * 0.5, la2 = 90 - unit(gen) * 0.5, lo2 = lon(gen);
+            break;
+        case 3:
+            lo1 = 180 - unit(gen) * 0.5, lo2 = -180 + unit(gen) * 0.5, la2 = la1;
+            break;
+        default:
+            la2 = lat(gen), lo2 = lon(gen);
+            break;
         }
         auto a = static_cast<float>(la1), b = static_cast<float>(lo1);
         auto c = static_cast<float>(la2), d = static_cast<float>(lo2);

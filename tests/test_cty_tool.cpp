@@ -358,9 +358,9 @@ TEST(CtySelect, MissingValuesSatisfyNoComparison) {
     d.prior = KEM_MISSING;
     d.lat = d.lon = d.el = KEM_MISSING;
     d.wmo = KEM_MISSING;
-    const char *items[] = {"Lat<-60", "Lat=-9999", "Lon<0", "Lon>-10000", "Elev<100",
-                           "Elev=-9999", "WMO<0",   "WMO=-9999", "P<5",   "P=-9999",
-                           "RA<0:0:30000"};
+    const char *items[] = {"Lat<-60",  "Lat=-9999",  "Lon<0",       "Lon>-10000",
+                           "Elev<100", "Elev=-9999", "WMO<0",       "WMO=-9999",
+                           "P<5",      "P=-9999",    "RA<0:0:30000"};
     for (const char *item : items)
         EXPECT_EQ(cmp({item}, d), -1) << item;
     EXPECT_EQ(cmp({"KXYZ"}, d), 0); /* the station itself is there */
@@ -390,8 +390,9 @@ TEST(CtySelect, UnreadableItemsSayWhy) {
         {"WMO=7253", "WMO= takes a station number of five digits (WMO=03772)"},
         {"Name=", "Name= needs the start of a name"},
     };
-    const char *fine[] = {"KORD", "72530", "Chicago", "ST=IN:P<1", "ST:IN", "RA<41.98:-87.9:30",
-                          "Lat>40:Lat<45", "WMO=72530", "CN=US", ""};
+    const char *fine[] = {
+        "KORD",          "72530",     "Chicago", "ST=IN:P<1", "ST:IN", "RA<41.98:-87.9:30",
+        "Lat>40:Lat<45", "WMO=72530", "CN=US",   ""};
     std::vector<char *> items;
     for (const auto &c : cases)
         items.push_back(const_cast<char *>(c.item));

@@ -260,7 +260,9 @@ TEST_F(Database, LostOutputFailsTheRun) {
          {"-in", "dbase", "-me", "out1,page", "-ba", "KORD"},
          "Output not written: No space left on device\n"},
         {"closed", {"-in", "dbase", "KORD"}, "Output not written: Bad file descriptor\n"},
-        {"full", {"-cf", "long.cty", "-pa", "json"}, "Output not written: No space left on device\n"},
+        {"full",
+         {"-cf", "long.cty", "-pa", "json"},
+         "Output not written: No space left on device\n"},
         /* Lost in the middle of a long run: the first failure's cause. */
         {"full", {"-cf", "long.cty"}, "Output not written: No space left on device\n"},
         {"closed", {"-cf", "long.cty"}, "Output not written: Bad file descriptor\n"},

@@ -143,8 +143,9 @@ TEST_F(Formats, MissingNamesThePlainValuesThatFoundNothing) {
                        "72530", "EGLX", "Nowhere_"}),
                   "KORD \nKIND \n", "No match: KXYZ, EGLX, Nowhere_\n");
     /* With "first", what is not printed still counts as found. */
-    expect_warned(run({"-in", "dbase", "-ou", "ID", "-pa", "first,missing", "KORD", "KMDW", "KQQQ"}),
-                  "KORD \n", "No match: KQQQ\n");
+    expect_warned(
+        run({"-in", "dbase", "-ou", "ID", "-pa", "first,missing", "KORD", "KMDW", "KQQQ"}),
+        "KORD \n", "No match: KQQQ\n");
     expect_output(run({"-in", "dbase", "-ou", "ID", "-pa", "missing", "KORD"}), "KORD \n");
     /* A level without warnings silences it, as every warning. */
     expect_output(run({"-in", "dbase", "-me", "print", "-pa", "missing", "KXYZ"}), "");

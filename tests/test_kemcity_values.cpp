@@ -19,8 +19,7 @@ TEST_F(Values, ValuesFromAFileOrStandardInput) {
     write("ids.txt", "# airports\nKMDW\n\n  EGLL  \n/KORD\r\n");
     /* Records in file order, whatever order the values come in. */
     expect_output(run({"-in", "dbase", "-ou", "ID", "@ids.txt"}), "KORD \nKMDW \nEGLL \n");
-    expect_output(run({"-in", "dbase", "-ou", "ID", "KIND", "@-"}, {}, "KJFK\n"),
-                  "KIND \nKJFK \n");
+    expect_output(run({"-in", "dbase", "-ou", "ID", "KIND", "@-"}, {}, "KJFK\n"), "KIND \nKJFK \n");
     copy_fixture("cities.raw");
     expect_output(run({"-ou", "ID", "@ids.txt"}), "KMDW \n"); /* a table takes the first */
     RunResult result = run({"-in", "dbase", "KORD", "@nosuch.txt"});

@@ -35,8 +35,10 @@ std::vector<int> station_columns(const Run &run) {
         if (column >= 0)
             columns.push_back(column);
         else
-            MESS_print(M_warn, "Output column %s: not a column (Name ST CN ID P Lat Lon Elev WMO "
-                               "Dist)\n", name);
+            MESS_print(M_warn,
+                       "Output column %s: not a column (Name ST CN ID P Lat Lon Elev WMO "
+                       "Dist)\n",
+                       name);
     }
     return columns;
 }

@@ -42,13 +42,13 @@ class Items {
 /* One lookup: what the resources asked for, and the file it reads. */
 struct Run {
     bool first_only = false;
-    bool nearest = false;        /* records printed nearest first */
-    bool missing = false;        /* name the plain values that found nothing */
+    bool nearest = false; /* records printed nearest first */
+    bool missing = false; /* name the plain values that found nothing */
     OUT_format format = OUT_plain;
-    std::vector<char *> values;  /* selection values, leading '/' removed */
+    std::vector<char *> values; /* selection values, leading '/' removed */
     const Items *output = nullptr;
-    bool all_columns = true; /* no output list, or "all" in it */
-    bool dist_wanted = false; /* the output names the Dist column */
+    bool all_columns = true;   /* no output list, or "all" in it */
+    bool dist_wanted = false;  /* the output names the Dist column */
     std::string file;          /* bare file name */
     char path[KEM_PATH_MAX]{}; /* full path */
     bool path_fits = true;     /* false: the path was cut and is not opened */

@@ -134,8 +134,8 @@ void read_parameters(Run &run) {
                            flag);
         }
         if (!known)
-            MESS_print(M_warn, "Parameter %s: not a flag (first nearest json csv geojson missing)\n",
-                       flag);
+            MESS_print(M_warn,
+                       "Parameter %s: not a flag (first nearest json csv geojson missing)\n", flag);
     }
 }
 
