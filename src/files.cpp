@@ -228,14 +228,22 @@ int open_parent(const char *path, const char **base) {
  */
 int open_for_writing(const char *path, int flags) {
     int fd = open(path, flags | O_NOFOLLOW, 0666);
-    if (fd >= 0 || errno != ELOOP)
+    if (fd >= 0)
         return fd;
+    /* Some kernels answer EACCES rather than ELOOP for a link met while
+       creating (O_CREAT): whatever the answer, a link is a link. */
+    int err = errno;
+    struct stat link;
+    if (err != ELOOP && !(lstat(path, &link) == 0 && S_ISLNK(link.st_mode))) {
+        errno = err;
+        return -1;
+    }
     const char *base = nullptr;
     int dir = open_parent(path, &base);
     struct stat st;
     bool followed = dir >= 0 && fstat(dir, &st) == 0 && trusted_entry(st);
     fd = followed ? openat(dir, base, flags, 0666) : -1;
-    int err = followed ? errno : ELOOP;
+    err = followed ? errno : ELOOP;
     if (dir >= 0)
         close(dir);
     errno = err;
