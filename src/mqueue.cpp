@@ -12,13 +12,23 @@
  * answers) or the client's connection number; on a socket it is a frame of
  * a length byte L, the code character and L-1 bytes of text.
  *
+ * Any local user can make a queue of any key or listen on any loopback
+ * port, so a client takes a window only when it is the user's own or
+ * root's: a queue whose owner and creator are the user or root and that
+ * grants group and others nothing; a socket whose other end belongs to
+ * the user or root, as the kernel's table of TCP sockets (/proc/net/tcp)
+ * tells for the connection's address pair.  A server serves one socket
+ * client at a time and drops one that has sent nothing for five seconds
+ * when another is waiting.
+ *
  * Owns the transport, offset, time-out and alarm handler, the last queue
  * found, the client's or server's sockets and the server's connection
- * slots.  Failures are result codes (-1, and -2 for a queue look-up that
- * failed for a reason other than absence); a queue that does not answer in
- * time raises the alarm, whose default handler ends the process with
- * status 7.  Peer input is never trusted: frames are length-checked and
- * connection numbers range-checked before they are used.
+ * slots.  Failures are result codes (-1, -2 for a queue look-up that
+ * failed for a reason other than absence, -3 for a window that is not the
+ * user's); a queue that does not answer in time raises the alarm, whose
+ * default handler ends the process with status 7.  Peer input is never
+ * trusted: frames are length-checked and connection numbers range-checked
+ * before they are used.
  */
 #include "kem.h"
 #include "mq_link.h"
