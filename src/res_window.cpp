@@ -94,7 +94,7 @@ bool next_reply(char *item, int &status, Budget &budget) {
         return false;
     }
     if (got < 0) {
-        end_link("closed the link");
+        end_link("closed or broke the link");
         return false;
     }
     budget.bytes += std::strlen(item);
