@@ -55,6 +55,11 @@ char *short_text(char *out, const char (&field)[3]) {
     return out + (field[0] == '\0' ? 0 : field[1] == '\0' ? 1 : 2);
 }
 
+/* The shortest text that reads back as the same float. */
+char *float_text(char *out, float value) {
+    return std::to_chars(out, out + field_value_max - 1, value).ptr;
+}
+
 /* "%.1f", or the missing value for a station without a distance. */
 char *dist_text(char *out, double dist) {
     int n = dist < 0 || std::isnan(dist) ? snprintf(out, field_value_max, "%d", KEM_MISSING)
@@ -106,10 +111,10 @@ const StationField station_fields[station_field_count] = {
     {"Name", "Name", "=", FieldTest::name, false, false, OUT_text, nullptr,
      [](char *out, const CTY_data &c, double) { return text_value(out, c.name, sizeof c.name); },
      nullptr},
-    {"ST", "ST", "=", FieldTest::state, true, false, OUT_text, nullptr,
+    {"ST", "ST", "=", FieldTest::state, true, false, OUT_code, nullptr,
      [](char *out, const CTY_data &c, double) { return text_value(out, c.state, sizeof c.state); },
      nullptr},
-    {"CN", "CN", "=", FieldTest::region, true, false, OUT_text, nullptr,
+    {"CN", "CN", "=", FieldTest::region, true, false, OUT_code, nullptr,
      [](char *out, const CTY_data &c, double) { return text_value(out, c.region, sizeof c.region); },
      nullptr},
     {"ID", "ID", "=", FieldTest::id, false, false, OUT_text, nullptr,
@@ -118,16 +123,19 @@ const StationField station_fields[station_field_count] = {
     {"P", "P", "=<>", FieldTest::number, false, true, OUT_number,
      [](const CTY_data &c) { return double(c.prior); },
      [](char *out, const CTY_data &c, double) { return int_text(out, c.prior); }, nullptr},
-    {"Lat", "Lat", "=<>", FieldTest::number, false, false, OUT_number,
+    /* JSON and CSV: every digit the record holds. */
+    {"Lat", "Lat", "=<>", FieldTest::number, false, false, OUT_measure,
      [](const CTY_data &c) { return double(c.lat); },
-     [](char *out, const CTY_data &c, double) { return real_text(out, c.lat, 2); }, nullptr},
-    {"Lon", "Lon", "=<>", FieldTest::number, false, false, OUT_number,
+     [](char *out, const CTY_data &c, double) { return real_text(out, c.lat, 2); },
+     [](char *out, const CTY_data &c, double) { return float_text(out, c.lat); }},
+    {"Lon", "Lon", "=<>", FieldTest::number, false, false, OUT_measure,
      [](const CTY_data &c) { return double(c.lon); },
-     [](char *out, const CTY_data &c, double) { return real_text(out, c.lon, 2); }, nullptr},
+     [](char *out, const CTY_data &c, double) { return real_text(out, c.lon, 2); },
+     [](char *out, const CTY_data &c, double) { return float_text(out, c.lon); }},
     {"Elev", "Elev", "=<>", FieldTest::number, false, false, OUT_measure,
      [](const CTY_data &c) { return double(c.el); },
      [](char *out, const CTY_data &c, double) { return real_text(out, c.el, 0); }, nullptr},
-    /* JSON has no leading zeros: the station number as a plain number. */
+    /* JSON and CSV: no leading zeros, the station number as a number. */
     {"WMO", "WMO", "=<>", FieldTest::number_text, false, true, OUT_measure,
      [](const CTY_data &c) { return double(c.wmo); },
      [](char *out, const CTY_data &c, double) { return station_number(out, c.wmo); },

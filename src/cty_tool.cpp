@@ -17,13 +17,16 @@
  * states that "ST=" items ask for, rules out most records at once, even
  * before a reader has copied their texts (CTY_select_words).
  *
+ * A missing value (-9999) satisfies no comparison, and a station without
+ * a position lies within no radius.
+ *
  * State: the selection that CTY_data_cmp prepared for the last list it
  * was given, kept while the list stays the same.  Nothing is printed: an
  * item that cannot be read (an unreadable number, a key without the pieces
- * it needs) simply does not match; a selection that cannot be prepared
- * for want of memory matches nothing.
+ * it needs) does not match, and CTY_select_problem tells the caller why; a
+ * selection that cannot be prepared for want of memory matches nothing.
  */
-#include "cty_field.h"
+#include "cty_select.h"
 #include "kem.h"
 #include "text.h"
 
@@ -40,103 +43,12 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+using namespace cty_select;
+
 namespace {
-
-/* ------------------------------------------------------------------------
- * The vocabulary
- * ---------------------------------------------------------------------- */
-
-/* How a key tests a record: a field's tests, and for "ST:" and "CN:" the
-   state or region in the next piece. */
-enum class Test : unsigned char {
-    name = static_cast<unsigned char>(FieldTest::name),
-    state = static_cast<unsigned char>(FieldTest::state),
-    region = static_cast<unsigned char>(FieldTest::region),
-    id = static_cast<unsigned char>(FieldTest::id),
-    number = static_cast<unsigned char>(FieldTest::number),
-    number_text = static_cast<unsigned char>(FieldTest::number_text),
-    range = static_cast<unsigned char>(FieldTest::range),
-    state_next,
-    region_next,
-};
-
-struct Key {
-    std::string key; /* what an item or piece begins with, in any case */
-    Test test;
-    char op; /* the operator that ends the key: '=', '<', '>' or ':' */
-    const StationField *field;
-};
-
-/*
- * The keys of the station's fields, in the fields' order, "ST:" and "CN:"
- * after "ST=" and "CN=".  An item that begins with any of these keys is a
- * key expression (CTY_id_cmp).  A pass over the pieces of an item applies
- * the rows in this order, and here order matters: "ST:", "CN:" and "RA<"
- * move the cursor to later pieces, and the rows below them in the same
- * pass test the piece the cursor moved to.
- */
-std::vector<Key> make_keys() {
-    std::vector<Key> keys;
-    for (const StationField &f : station_fields) {
-        for (const char *op = f.ops; *op != '\0'; ++op) {
-            Test test = static_cast<Test>(f.equal);
-            if (*op != '=' && f.equal != FieldTest::range)
-                test = Test::number;
-            keys.push_back({std::string(f.key) + *op, test, *op, &f});
-        }
-        if (f.next) {
-            Test test = f.equal == FieldTest::state ? Test::state_next : Test::region_next;
-            keys.push_back({std::string(f.key) + ':', test, ':', &f});
-        }
-    }
-    return keys;
-}
-
-const std::vector<Key> &all_keys() {
-    static const std::vector<Key> keys = make_keys();
-    return keys;
-}
-
-int length(const char *text) {
-    return static_cast<int>(std::min(std::strlen(text), size_t{INT_MAX}));
-}
-
-bool has_key(const char *text, const std::string &key) {
-    return strnicmp(text, key.c_str(), static_cast<int>(key.size())) == 0;
-}
-
-/* The row of the key a piece begins with, or -1.  Keys exclude each other,
-   so a piece has at most one.  A piece of its own ("ST", "CN") stands for
-   a key without its ':'. */
-int piece_key(const char *piece) {
-    const std::vector<Key> &keys = all_keys();
-    for (size_t k = 0; k < keys.size(); ++k) {
-        const std::string &key = keys[k].key;
-        bool found = keys[k].op == ':'
-                         ? std::strlen(piece) == key.size() - 1 &&
-                               strnicmp(piece, key.c_str(), length(piece)) == 0
-                         : has_key(piece, key);
-        if (found)
-            return static_cast<int>(k);
-    }
-    return -1;
-}
-
-bool reads_numbers(Test t) {
-    return t == Test::range || t == Test::number || t == Test::number_text;
-}
-
-/* A whole number read as by "%d"; false when there is none. */
-bool read_int(const char *text, int &out) {
-    char *end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (end == text)
-        return false;
-    out = static_cast<int>(std::clamp<long>(v, INT_MIN, INT_MAX));
-    return true;
-}
 
 /* "<" and ">" include equality. */
 bool compare(double value, char op, double limit) {
@@ -237,40 +149,6 @@ bool state_matches(const char *text, Station &s) {
  * Prepared items
  * ---------------------------------------------------------------------- */
 
-/* One piece of an item, its key found and its numbers read. */
-struct Piece {
-    std::string text;
-    int key = -1;          /* row of all_keys(), or -1 */
-    bool after_ok = false; /* the number after the key could be read */
-    double after = 0;      /* ... as "%d" or "%f", by the key's field */
-    bool whole_ok = false; /* the whole piece read as a real (RA< lon, km) */
-    float whole = 0;
-
-    const char *arg() const {
-        return text.c_str() + std::min(all_keys()[key].key.size(), text.size());
-    }
-};
-
-Piece prepare_piece(const char *text) {
-    Piece p;
-    p.text = text;
-    p.key = piece_key(text);
-    p.whole_ok = read_real(text, p.whole);
-    if (p.key < 0)
-        return p;
-    const Key &k = all_keys()[p.key];
-    if (k.test == Test::range || (k.test == Test::number && !k.field->whole)) {
-        float v = 0;
-        p.after_ok = read_real(p.arg(), v);
-        p.after = v;
-    } else if (k.test == Test::number) {
-        int v = 0;
-        p.after_ok = read_int(p.arg(), v);
-        p.after = v;
-    }
-    return p;
-}
-
 /* An item whose first piece begins with a key; any other item can match
    only as a plain selector. */
 struct Keyed {
@@ -306,7 +184,8 @@ bool run_test(int k, Cursor &c, Station &s) {
     const Piece &p = c.piece();
     switch (key.test) {
     case Test::name:
-        return *p.arg() != '\0' && strnicmp(p.arg(), s.name, length(p.arg())) == 0;
+        return *p.arg() != '\0' &&
+               strnicmp(p.arg(), s.name, static_cast<int>(std::strlen(p.arg()))) == 0;
     case Test::state:
         return state_matches(p.arg(), s);
     case Test::state_next:
@@ -322,11 +201,13 @@ bool run_test(int k, Cursor &c, Station &s) {
         return same_text(p.arg(), s.id);
     case Test::range:
         return range_test(c, s);
-    case Test::number:
-        return p.after_ok &&
-               compare(key.field->number(s.data), key.op, p.after);
+    case Test::number: {
+        /* A missing value satisfies no comparison. */
+        double value = key.field->number(s.data);
+        return p.after_ok && value != KEM_MISSING && compare(value, key.op, p.after);
+    }
     case Test::number_text:
-        return same_text(p.arg(), s.number());
+        return s.data.wmo != KEM_MISSING && same_text(p.arg(), s.number());
     }
     return false;
 }
@@ -385,6 +266,20 @@ struct CTY_select {
     std::bitset<1 << 16> plain_sigs;
     std::bitset<1 << 16> states;
     bool states_sieve = true; /* every keyed item asks for a state */
+    /* What is known of each item: why it cannot be read (empty when it
+       can), whether it is plain, and then its text and whether a record
+       noted with CTY_select_note answered it. */
+    struct Item {
+        std::string problem;
+        bool plain = false;
+        int text = -1; /* in `texts` */
+        bool noted = false;
+    };
+    std::vector<Item> items;
+    /* The plain texts that noted records answered. */
+    std::unordered_set<std::string_view> answered;
+    void note(Station &s);
+
     /* The centre of the first item that holds an RA< position. */
     bool has_centre = false;
     float centre_lat = 0, centre_lon = 0;
@@ -480,22 +375,19 @@ void CTY_select::add(int index, const char *item) {
         enter(numbers, text, index);
         texts_decide = false;
     }
-    int n = 0;
-    char **pieces = nullptr;
-    if (parse_string(item, ':', &n, &pieces) != 0)
-        return;
-    Keyed k{index, {}};
-    for (int i = 0; i < n; ++i) {
-        k.pieces.push_back(prepare_piece(pieces[i]));
-        if (k.pieces.back().key >= 0 && reads_numbers(all_keys()[k.pieces.back().key].test))
+    Keyed k{index, read_pieces(item)};
+    for (const Piece &p : k.pieces)
+        if (p.key >= 0 && reads_numbers(p.key_row()->test))
             texts_decide = false;
-    }
-    free_parsed_array(n, pieces);
     if (!has_centre)
         find_centre(k.pieces);
+    items[index].problem = item_problem(k.pieces);
     if (!k.pieces.empty() && k.pieces.front().key >= 0) {
         add_sieve(k);
         keyed.push_back(std::move(k));
+    } else {
+        items[index].plain = true;
+        items[index].text = static_cast<int>(texts.size() - 1);
     }
 }
 
@@ -504,7 +396,7 @@ void CTY_select::add(int index, const char *item) {
 void CTY_select::find_centre(const std::vector<Piece> &pieces) {
     for (size_t i = 0; i + 2 < pieces.size(); ++i) {
         const Piece &p = pieces[i], &lon = pieces[i + 1];
-        if (p.key < 0 || all_keys()[p.key].test != Test::range || !p.after_ok || !lon.whole_ok ||
+        if (p.key < 0 || p.key_row()->test != Test::range || !p.after_ok || !lon.whole_ok ||
             !std::isfinite(p.after) || !std::isfinite(lon.whole) || std::fabs(p.after) > 90)
             continue;
         has_centre = true;
@@ -573,6 +465,25 @@ int CTY_select::plain_match(Station &s) const {
     return best;
 }
 
+void CTY_select::note(Station &s) {
+    auto hit = [this](const Index &index, std::string_view key) {
+        auto found = index.find(key);
+        if (found != index.end())
+            answered.insert(found->first);
+    };
+    char id[sizeof s.id];
+    hit(ids, folded(s.id, id));
+    if (!numbers.empty() && std::strlen(s.number()) == 5)
+        hit(numbers, s.number());
+    if (prefix_lengths != 0) {
+        char buf[sizeof s.name];
+        std::string_view name = folded(s.name, buf);
+        for (size_t n = 5; n <= name.size(); ++n)
+            if (prefix_lengths & (1ul << n))
+                hit(prefixes, name.substr(0, n));
+    }
+}
+
 int CTY_select::match(const CTY_data &d) const {
     if (count <= 0)
         return 1;
@@ -635,6 +546,7 @@ CTY_select *CTY_select_new(int numid, char **ids) {
             return sel.release();
         sel->count = numid;
         sel->texts.reserve(static_cast<size_t>(numid)); /* the indexes view into them */
+        sel->items.resize(static_cast<size_t>(numid));
         for (int i = 0; i < numid; ++i) {
             if (ids[i] != nullptr)
                 sel->add(i, ids[i]);
@@ -685,6 +597,32 @@ int CTY_select_centre(const CTY_select *sel, float *lat, float *lon) {
     if (lon != nullptr)
         *lon = sel->centre_lon;
     return 1;
+}
+
+const char *CTY_select_problem(const CTY_select *sel, int item) {
+    if (sel == nullptr || item < 0 || item >= static_cast<int>(sel->items.size()) ||
+        sel->items[item].problem.empty())
+        return nullptr;
+    return sel->items[item].problem.c_str();
+}
+
+int CTY_select_note(CTY_select *sel, const CTY_data *data) {
+    if (sel == nullptr || data == nullptr)
+        return -1;
+    try {
+        Station s(*data);
+        sel->note(s);
+    } catch (...) {
+        return -1;
+    }
+    return 0;
+}
+
+int CTY_select_noted(const CTY_select *sel, int item) {
+    if (sel == nullptr || item < 0 || item >= static_cast<int>(sel->items.size()) ||
+        !sel->items[item].plain)
+        return -1;
+    return sel->answered.count(sel->texts[sel->items[item].text]) != 0 ? 1 : 0;
 }
 
 void CTY_select_free(CTY_select *sel) {

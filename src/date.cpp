@@ -14,6 +14,8 @@
  */
 #include "kem.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -55,13 +57,28 @@ const char *name_of(const char *const *table, int count, int index) {
 
 // Leap days between 1970 and the given date under the every-fourth-year
 // rule; floor division keeps the rule going before 1900.
-long long leap_days(long long year, int month) {
-    long long since = year - 1900;
-    long long quot = since / 4 - (since % 4 < 0 ? 1 : 0);
-    long long leaps = quot - 17;
-    if (month <= 2 && since % 4 == 0)
-        --leaps;
-    return leaps;
+/* Days from 1970-01-01 to a date of the Gregorian calendar, which holds
+   every year (negative before 1970).  The day passes through as it is:
+   day 0 is the last of the month before. */
+long long days_from_civil(long long year, int month, long long day) {
+    year -= month <= 2;
+    long long era = (year >= 0 ? year : year - 399) / 400;
+    long long yoe = year - era * 400;
+    long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+/* The date of a count of days from 1970-01-01. */
+void civil_from_days(long long days, int &year, int &month, int &day) {
+    days += 719468;
+    long long era = (days >= 0 ? days : days - 146096) / 146097;
+    long long doe = days - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
 void normalise(Date *date) {
@@ -121,9 +138,6 @@ bool start_current_str(char *str, struct tm &utc) {
     return current_utc(&utc);
 }
 
-int year_length(int year) {
-    return 365 + DATE_is_leap(year);
-}
 
 } // namespace
 
@@ -283,10 +297,8 @@ time_t DATE_num_sec(Date *date) {
     if (date == nullptr)
         return 0;
     normalise(date);
-    long long days =
-        (date->day - 1) + days_before[0][date->month - 1] + leap_days(date->year, date->month);
-    long long secs = date->sec + 60LL * date->min + 3600LL * date->hour + secs_per_day * days +
-                     31536000LL * (date->year - 1970LL);
+    long long days = days_from_civil(date->year, date->month, date->day);
+    long long secs = date->sec + 60LL * date->min + 3600LL * date->hour + secs_per_day * days;
     return static_cast<time_t>(secs);
 }
 
@@ -304,29 +316,22 @@ time_t DATE_num_sec_tm(const struct tm *tm) {
     return DATE_num_sec(&date);
 }
 
+/* Gregorian day numbers, 1970-01-01 being day 1.  A month outside 1 to 12
+   counts as January, before any leap day of its year. */
 int DATE_date_days(int year, int month, int day) {
-    int before = month >= 1 && month <= 12 ? days_before[0][month - 1] : 0;
-    long long days = day + before + 365LL * (year - 1970LL) + leap_days(year, month);
-    return static_cast<int>(days);
+    long long days = days_from_civil(year, month >= 1 && month <= 12 ? month : 1, day) + 1;
+    return static_cast<int>(std::clamp<long long>(days, INT_MIN, INT_MAX));
 }
 
 int DATE_days_date(int days, int *year, int *month, int *day) {
-    int y = 1970;
-    long long count = days;
-    while (count <= 0)
-        count += year_length(--y);
-    while (count > year_length(y))
-        count -= year_length(y++);
-    const int *table = days_before[DATE_is_leap(y)];
-    int m = 1;
-    while (m < 12 && count > table[m])
-        ++m;
+    int y = 0, m = 0, d = 0;
+    civil_from_days(days - 1LL, y, m, d);
     if (year != nullptr)
         *year = y;
     if (month != nullptr)
         *month = m;
     if (day != nullptr)
-        *day = static_cast<int>(count - table[m - 1]);
+        *day = d;
     return 0;
 }
 

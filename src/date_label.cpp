@@ -15,6 +15,7 @@
  * at kLabelChars characters.  Null output buffers give -1.
  */
 #include "kem.h"
+#include "step_code.h"
 
 #include <algorithm>
 #include <cctype>
@@ -130,7 +131,7 @@ void shift(const Date &base, int hours, Date &utc, Date &shown_date) {
     DATE_get_gmdate(&local, &shown_date);
 }
 
-/* Step 2 of the forecast labels: a normalised copy of `date`. */
+/* `date` in range: a bad day or month becomes 1, a bad set hour 0, a negative year 1980. */
 Date normalised(const Date &date) {
     Date d = date;
     if (!unset(d.hour))
@@ -245,17 +246,13 @@ bool pair(char a, char b, char upper_a, char upper_b) {
  * The decoding window
  * ---------------------------------------------------------------------- */
 
-/* A step code -(offset * 100 + step) applied to `value`; a step of 0 is
-   ignored with a warning and leaves `value`. */
+/* A fixed hour or minute: `code` itself, or a step code applied to
+   `value`; a step code whose step is 0 leaves `value`. */
 int apply_code(int code, int value) {
     if (code >= 0 || unset(code))
         return code;
-    int step = (-code) % 100;
-    if (step == 0) {
-        MESS_print(M_warn, "Ignoring step code %d: its step is 0\n", code);
-        return value;
-    }
-    return value / step * step + (-code) / 100;
+    StepCode step;
+    return read_step_code(code, step, true) ? step.apply(value) : value;
 }
 
 /* What "decode_hour" gives. */

@@ -1,11 +1,12 @@
 /*
- * file_walk.cpp - choosing and walking data files (FILE_).
+ * file_walk.cpp - choosing, walking and listing data files (FILE_).
  *
  * A program chooses its data file from the "filename" or "current"
  * resource, or by asking the user, and walks either the list of names of
  * the "filename" resource or a range of times ("num_hour": hours and
- * minutes, with a skip after ',').  Names come from the naming functions
- * of file_name.cpp.
+ * minutes, with a skip after ',').  FILE_list_file lists the files that
+ * the template can match, by glob(3) and without a shell: nothing from a
+ * resource runs.  Names come from the naming functions of file_name.cpp.
  *
  * State: the walk (the list of names and the position in it, the first
  * date, the range, skip and offset, the seconds walked) and the default
@@ -13,21 +14,20 @@
  * %s" and, where the program cannot go on without it, ends the program
  * with status 10.
  */
-#include "kem.h"
+#include "file_name.h"
 
+#include <glob.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-namespace {
+using namespace file_naming;
 
-constexpr int kNameBytes = KEM_PATH_MAX;
-constexpr int kPromptChars = 79;  /* an answer to the file prompt */
-constexpr int kTries = 4;         /* questions before giving up */
-constexpr int kNoPeriod = 100000; /* offset in seconds when the period is unknown */
-constexpr int kNotFoundStatus = 10;
+namespace {
 
 struct Walk {
     std::vector<std::string> names;
@@ -57,15 +57,14 @@ bool starts_with(const char *text, const char *word) {
     return strnicmp(text, word, static_cast<int>(std::strlen(word))) == 0;
 }
 
-/* An answer that names the current or latest file, or the name itself. */
-void take_answer(const char *answer, char *name) {
-    if (answer[0] == '#' || starts_with(answer, "cu") || starts_with(answer, "la")) {
-        FILE_set_current(starts_with(answer, "cu") ? answer + 2 : answer, name);
-        MESS_print(M_mess, "Current filename: %s\n", name);
-    } else {
-        FILE_set_file(answer, name);
-    }
-}
+/* ------------------------------------------------------------------------
+ * Choosing a file
+ * ---------------------------------------------------------------------- */
+
+constexpr int kNameBytes = KEM_PATH_MAX;
+constexpr int kPromptChars = 79; /* an answer to the file prompt */
+constexpr int kTries = 4;        /* questions before giving up */
+constexpr int kNotFoundStatus = 10;
 
 /* Asks up to `tries` times; 1 when an existing file was named. */
 int ask_for_file(const char *prompt, char *name, int tries) {
@@ -81,7 +80,8 @@ int ask_for_file(const char *prompt, char *name, int tries) {
             FILE_list_file();
             continue;
         }
-        take_answer(answer, name);
+        if (!name_current(answer, name))
+            FILE_set_file(answer, name);
         if (FILE_exist(name))
             return 1;
         MESS_print(M_warn, "File not found: %s\n", name);
@@ -89,11 +89,12 @@ int ask_for_file(const char *prompt, char *name, int tries) {
     return 0;
 }
 
-/* How a file was chosen without asking. */
 enum Chosen { kAsk, kNamed, kCurrent };
 
-/* Steps 1, 2 and 4 of choosing a file: a name given by the "filename"
-   resource (kNamed), the current or latest file (kCurrent), or none. */
+/* A file chosen without asking: the name the "filename" resource gives
+   (kNamed; "list" lists the files and ends the program), the file the
+   "current" resource names or in batch runs the latest (kCurrent), or
+   none (kAsk). */
 Chosen choose_without_asking(char *name) {
     std::vector<std::string> values = resource_values("filename");
     if (!values.empty()) {
@@ -120,30 +121,7 @@ void copy_name(char *outfile, const char *name) {
         std::snprintf(outfile, kNameBytes, "%s", name);
 }
 
-/* Reads "hours:minutes" or ":minutes" into seconds; a leading '-' with 0
-   hours, or negative hours, makes the minutes negative too. */
-bool read_range(const char *text, int *seconds) {
-    int hours = 0, minutes = 0;
-    if (text[0] == ':') {
-        if (std::sscanf(text, ":%6d", &minutes) != 1)
-            return false;
-    } else if (std::sscanf(text, "%5d:%6d", &hours, &minutes) < 1) {
-        return false;
-    }
-    if (hours < 0 || (text[0] == '-' && hours == 0))
-        minutes = -std::abs(minutes);
-    *seconds = hours * 3600 + minutes * 60;
-    return true;
-}
-
-/* The name of the first date plus `secs`. */
-void name_at(int secs, char *file) {
-    FILE_set_date_off(&walk.first, secs, file);
-}
-
 } // namespace
-
-extern "C" {
 
 int FILE_get_file(const char *prompt, char *outfile) {
     char name[kNameBytes] = "";
@@ -170,6 +148,37 @@ int FILE_get_file_only(const char *prompt, char *outfile) {
     copy_name(outfile, name);
     return found ? 1 : 0;
 }
+
+/* ------------------------------------------------------------------------
+ * Walking
+ * ---------------------------------------------------------------------- */
+
+namespace {
+
+constexpr int kNoPeriod = 100000; /* offset in seconds when the period is unknown */
+
+/* Reads "hours:minutes" or ":minutes" into seconds; a leading '-' with 0
+   hours, or negative hours, makes the minutes negative too. */
+bool read_range(const char *text, int *seconds) {
+    int hours = 0, minutes = 0;
+    if (text[0] == ':') {
+        if (std::sscanf(text, ":%6d", &minutes) != 1)
+            return false;
+    } else if (std::sscanf(text, "%5d:%6d", &hours, &minutes) < 1) {
+        return false;
+    }
+    if (hours < 0 || (text[0] == '-' && hours == 0))
+        minutes = -std::abs(minutes);
+    *seconds = hours * 3600 + minutes * 60;
+    return true;
+}
+
+/* The name of the first date plus `secs`. */
+void name_at(int secs, char *file) {
+    FILE_set_date_off(&walk.first, secs, file);
+}
+
+} // namespace
 
 int FILE_num_hour(void) {
     const char *value = RES_get("num_hour");
@@ -271,4 +280,95 @@ int FILE_print_first_date(const char *str) {
     return 0;
 }
 
-} // extern "C"
+/* ------------------------------------------------------------------------
+ * Listing
+ * ---------------------------------------------------------------------- */
+
+namespace {
+
+constexpr int kListWidth = 80; /* line width of the file listing */
+
+/* `text` with the characters glob(3) treats as patterns escaped. */
+std::string literal_pattern(const std::string &text) {
+    std::string out;
+    for (char c : text) {
+        if (std::strchr("*?[]\\", c))
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+/* The characters a date conversion gives, as a pattern. */
+const char *date_pattern(char letter) {
+    return letter == 'Y'   ? "?[0-9]??"
+           : letter == 'b' ? "?[a-z]?"
+           : letter == 'j' ? "?[0-9]?"
+                           : "[0-9]?";
+}
+
+/* The pattern of the files that the template can name. */
+std::string list_pattern() {
+    std::string pattern;
+    for (const char *p = naming.conv.c_str(); *p;) {
+        if (*p != '%') {
+            if (*p != '{' && *p != '}')
+                pattern += literal_pattern(std::string(1, *p));
+            ++p;
+            continue;
+        }
+        Conv c;
+        if (!read_conv(p + 1, c)) {
+            pattern += literal_pattern(p);
+            break;
+        }
+        p = c.end;
+        if (is_date_letter(c.letter))
+            pattern += date_pattern(c.letter);
+        else if (c.letter == '%')
+            pattern += '%';
+        else if (c.letter == 'e')
+            pattern += naming.ext.empty() ? "*" : literal_pattern(naming.ext);
+        else if (is_path_letter(c.letter))
+            pattern += literal_pattern(path_text(c, ""));
+        else if (key_of(c.letter)[0] != '\0')
+            pattern += literal_pattern(key_text(c));
+        else if (c.given && c.n > 0)
+            pattern += std::string(static_cast<size_t>(std::min(c.n, 159)), '?');
+        else
+            pattern += '*';
+    }
+    return pattern;
+}
+
+/* Prints names across in columns, as "ls -x" does on an 80-column line. */
+void print_columns(const std::vector<std::string> &names) {
+    size_t width = 0;
+    for (const std::string &name : names)
+        width = std::max(width, name.size());
+    width += 2;
+    size_t per_line = std::max<size_t>(1, kListWidth / width);
+    std::string line;
+    for (size_t i = 0; i < names.size(); ++i) {
+        bool last = (i + 1) % per_line == 0 || i + 1 == names.size();
+        line += names[i];
+        if (!last) {
+            line.append(width - names[i].size(), ' ');
+            continue;
+        }
+        MESS_print(M_print, "%s\n", line.c_str());
+        line.clear();
+    }
+}
+
+} // namespace
+
+int FILE_list_file(void) {
+    std::string pattern = list_pattern();
+    MESS_print(M_debug, "SEARCH: %s\n", pattern.c_str());
+    glob_t found{};
+    if (glob(pattern.c_str(), 0, nullptr, &found) == 0)
+        print_columns(std::vector<std::string>(found.gl_pathv, found.gl_pathv + found.gl_pathc));
+    globfree(&found);
+    return 0;
+}

@@ -409,17 +409,27 @@ int FILE_get_date(Date *date);
 int FILE_set_date(const Date *datim, char *out_file);
 int FILE_hdr_set_date(const Date *datim, char *out_file);
 int FILE_set_date_off(const Date *datim, int offset, char *out_file);
+
+/* ------------------------------------------------------------------------
+ * file_match.cpp - typed names read back into dates (FILE_)
+ * ---------------------------------------------------------------------- */
+
 int FILE_extract_extra_info(char *file);
 int FILE_set_file(const char *file, char *out_file);
+
+/* ------------------------------------------------------------------------
+ * file_current.cpp - the current and latest file of a type (FILE_)
+ * ---------------------------------------------------------------------- */
+
 time_t FILE_set_current(const char *cur, char *filename);
+
+/* ------------------------------------------------------------------------
+ * file_walk.cpp - choosing, walking and listing data files (FILE_)
+ * ---------------------------------------------------------------------- */
+
 /* Prints the files the template can match, across in columns; runs no
    command. */
 int FILE_list_file(void);
-
-/* ------------------------------------------------------------------------
- * file_walk.cpp - choosing and walking data files (FILE_)
- * ---------------------------------------------------------------------- */
-
 int FILE_get_file(const char *prompt, char *outfile);
 int FILE_get_file_only(const char *prompt, char *outfile);
 int FILE_first(const Date *datim);
@@ -705,7 +715,7 @@ int DATE_set_range(int pre, int post);
 int DATE_chk_range(int time);
 
 /* ------------------------------------------------------------------------
- * region.cpp - plot domains and region files (DOM_)
+ * domain.cpp - plot-domain strings decoded and compared (DOM_)
  * ---------------------------------------------------------------------- */
 
 /* Field codes of a domain string, for DOM_set_params; 0 ends a list. */
@@ -730,7 +740,6 @@ int DOM_decode(const char *str, Domain *domain);
    projection keyword, else the code of the first field that failed. */
 int DOM_set_params(int paramc, char **paramv, Domain *domain, int i1, int i2, int i3, int i4,
                    int i5, int i6, int i7, int i8);
-int DOM_get_def_region(const char *region, Domain *domain);
 int DOM_set_base_prior(float size);
 int DOM_set_prior(int prior);
 int DOM_get_prior(void);
@@ -741,7 +750,11 @@ float DOM_aspect(const Domain *domain);
 int DOM_comp(const Domain *d1, const Domain *d2);
 int DOM_comp_proj(const Domain *d1, const Domain *d2);
 
-/* Region files and the region menu */
+/* ------------------------------------------------------------------------
+ * region.cpp - built-in regions, region files and the region menu (DOM_)
+ * ---------------------------------------------------------------------- */
+
+int DOM_get_def_region(const char *region, Domain *domain);
 int DOM_read_menu(const char *file);
 /* `domstr` holds at least 80 bytes. */
 int DOM_search_file(const char *file, const char *str, char *domstr);
@@ -797,7 +810,7 @@ int CTY_id_cmp(const char *ids, const char *id);
 int CTY_ids_cmp(int numid, char **ids, const char *id);
 
 /* ------------------------------------------------------------------------
- * table.cpp - keyed hash table (TAB_) and station location table (CTY_)
+ * table.cpp - keyed hash table (TAB_)
  * ---------------------------------------------------------------------- */
 
 /* The bucket of a key text in a table of `tsize` buckets. */
@@ -816,6 +829,10 @@ int TAB_first(TAB_table *tab);
 void *TAB_next(TAB_table *tab);
 /* Frees every key, entry and record; the table is left empty and usable. */
 int TAB_clear(TAB_table *tab);
+
+/* ------------------------------------------------------------------------
+ * cty_locate.cpp - the station location table (CTY_)
+ * ---------------------------------------------------------------------- */
 
 /* Settings of the station location table, made before CTY_store: the size
    of the block attached to each station (0: none), the function that
@@ -897,7 +914,7 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
  * ======================================================================== */
 
 /* ------------------------------------------------------------------------
- * files.cpp, file_name.cpp - closing streams, the hour resource
+ * files.cpp, file_current.cpp - closing streams, the hour resource
  * ---------------------------------------------------------------------- */
 
 /* Closes a stream from FILE_open: a pipe with pclose, a standard stream
@@ -962,6 +979,17 @@ void CTY_select_free(CTY_select *sel);
    finite position (the range may be unreadable): 1 and the position, or
    0 when no item has one. */
 int CTY_select_centre(const CTY_select *sel, float *lat, float *lon);
+/* Why item `item` (counted from 0) cannot be read as it stands (a key
+   that is none, a number that is not one, RA< without its pieces ...), or
+   null when it can.  Such an item matches nothing, or what the part that
+   could be read selects. */
+const char *CTY_select_problem(const CTY_select *sel, int item);
+/* Notes the plain items (identifiers, station numbers, name prefixes) that
+   a record answers, for CTY_select_noted: 0, or -1. */
+int CTY_select_note(CTY_select *sel, const CTY_data *data);
+/* 1 when a noted record answered plain item `item`, 0 when none did, -1
+   for an item that is not plain. */
+int CTY_select_noted(const CTY_select *sel, int item);
 
 /* ------------------------------------------------------------------------
  * map.cpp - the plot domain's map transformation (MAP_)
@@ -983,12 +1011,22 @@ int MAP_inside(float x, float y);
  * ---------------------------------------------------------------------- */
 
 /* How records are written: values (with "Key=" before each at the out1
-   message level), or one JSON object a line. */
-typedef enum { OUT_plain = 0, OUT_json = 1 } OUT_format;
+   message level); one JSON object a line; CSV, a header row of the field
+   names then a row a record (RFC 4180 quoting, lines ended by "\n"); or
+   one GeoJSON FeatureCollection, a Feature a record. */
+typedef enum { OUT_plain = 0, OUT_json = 1, OUT_csv = 2, OUT_geojson = 3 } OUT_format;
 
-/* What a value is, for the formats that tell: a text, a number, or a
-   number for which -9999 means none (JSON null). */
-typedef enum { OUT_text = 0, OUT_number = 1, OUT_measure = 2 } OUT_kind;
+/* What a value is, for the formats that tell (JSON, CSV, GeoJSON): a
+   text; a number; a number for which -9999 means none; a text for which
+   "--" means none; or a number when the whole text is one (-9999 none),
+   else a text.  None is JSON's null and an empty CSV cell. */
+typedef enum {
+    OUT_text = 0,
+    OUT_number = 1,
+    OUT_measure = 2,
+    OUT_code = 3,
+    OUT_any = 4
+} OUT_kind;
 
 /* A writer of records.  When messages go to standard output only
    (MESS_plain_stdout), records are gathered and written in large blocks
@@ -999,12 +1037,20 @@ typedef struct OUT_writer OUT_writer;
 
 /* A new writer; null when memory runs out. */
 OUT_writer *OUT_open(OUT_format format);
+/* The names of the fields that records will have, in order: CSV's header
+   row, written before the first record (or alone when none follows).
+   Station writers have them from OUT_station_columns.  0, or -1. */
+int OUT_set_names(OUT_writer *out, int count, const char *const *names);
 /* One field of the record being written; `name` may be null (no "Key="
    in plain output).  0, or -1 once the output could not be written. */
 int OUT_put_field(OUT_writer *out, const char *name, const char *value, OUT_kind kind);
+/* The position of the record being written, in degrees: a GeoJSON
+   feature's point (without one, or for -9999, its geometry is null).  0. */
+int OUT_put_position(OUT_writer *out, float lat, float lon);
 /* Ends the record: 0, or -1 once the output could not be written. */
 int OUT_end_record(OUT_writer *out);
-/* Writes what is left and frees the writer: 0, or the errno of the write
+/* Writes what is left (the end of a feature collection; a CSV header no
+   record followed) and frees the writer: 0, or the errno of the write
    that failed.  Closing null does nothing. */
 int OUT_close(OUT_writer *out);
 
@@ -1028,6 +1074,43 @@ int OUT_put_station(OUT_writer *out, const CTY_data *city, double dist);
    quotes, into `buf` of `size` bytes, cut and terminated as snprintf
    does.  Answers the length of the whole JSON string. */
 size_t OUT_json_string(const char *text, size_t len, char *buf, size_t size);
+
+/* ------------------------------------------------------------------------
+ * raw_table.cpp - raw location tables read row by row (RAW_)
+ * ---------------------------------------------------------------------- */
+
+/* A raw table: three header lines, a line of column names, then one row
+   of blank-separated fields a line (at most 25 columns; names of 29 and
+   fields of 119 characters are kept). */
+typedef struct RAW_table RAW_table;
+
+/* Opens a table by FILE_open's names and reads its header: null when it
+   cannot be opened (nothing is printed).  A table with a short header has
+   no rows. */
+RAW_table *RAW_open(const char *path);
+int RAW_column_count(const RAW_table *t);
+/* The name of a column, or null. */
+const char *RAW_column_name(const RAW_table *t, int column);
+/* The value that selects rows, null for every row: "Column=value", a
+   four-character identifier, an identifier or a prefix of "Name_ST", or
+   "RA<lat:lon:km" on a table with Lat and Lon columns.  0, or -1 when it
+   cannot be read: it then selects nothing and RAW_problem says why. */
+int RAW_select(RAW_table *t, const char *value);
+const char *RAW_problem(const RAW_table *t);
+/* The centre of an RA< value: 1 and its position, or 0. */
+int RAW_centre(const RAW_table *t, float *lat, float *lon);
+/* Reads to the next selected row: its number of fields (0 for an empty
+   line), or -1 at the end of the table. */
+int RAW_next(RAW_table *t);
+/* Field `i` of the row, or null past its last. */
+const char *RAW_field(const RAW_table *t, int i);
+/* The row's distance in km from the RA< centre; negative without one or
+   without a position. */
+double RAW_dist(const RAW_table *t);
+/* The row's Lat and Lon when both are numbers: 1 and the position, or 0. */
+int RAW_position(const RAW_table *t, float *lat, float *lon);
+/* Closes the table's file and frees it; null does nothing.  0. */
+int RAW_close(RAW_table *t);
 
 #ifdef __cplusplus
 }

@@ -81,10 +81,11 @@ bool plane(double lat, double lon, double &X, double &Y) {
         Y = std::log(cone_tan(phi));
         return true;
     case Kind::lambert: {
-        double t = std::pow(cone_tan(phi), map.n);
-        if (!(t > 1e-12) || !std::isfinite(t))
+        /* The pole the cone opens to is its apex (rho 0), on either
+           hemisphere; the other pole has no place. */
+        double rho = map.F * std::pow(cone_tan(phi), -map.n), theta = map.n * dl;
+        if (!std::isfinite(rho) || std::fabs(rho) >= std::fabs(map.F) * 1e12)
             return false;
-        double rho = map.F / t, theta = map.n * dl;
         X = rho * std::sin(theta);
         Y = -rho * std::cos(theta);
         return std::isfinite(X) && std::isfinite(Y);

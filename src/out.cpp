@@ -18,6 +18,8 @@
 #include "kem.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -85,15 +87,83 @@ void append_json_string(std::string &out, std::string_view s) {
     out.push_back('"');
 }
 
-/* A number as the value functions print it; null for a missing measure or
-   a value that is no number (an infinity or NaN). */
-void append_json_number(std::string &out, std::string_view value, OUT_kind kind) {
-    bool digit = !value.empty() && value.size() > size_t(value[0] == '-') &&
-                 value[value[0] == '-'] >= '0' && value[value[0] == '-'] <= '9';
-    if (!digit || (kind == OUT_measure && value == "-9999"))
+/* Is the whole text a JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)? */
+bool json_number(std::string_view t) {
+    size_t i = 0, n = t.size();
+    auto digits = [&] {
+        size_t from = i;
+        while (i < n && t[i] >= '0' && t[i] <= '9')
+            ++i;
+        return i > from;
+    };
+    if (i < n && t[i] == '-')
+        ++i;
+    if (i < n && t[i] == '0')
+        ++i;
+    else if (!digits())
+        return false;
+    if (i < n && t[i] == '.' && (++i, !digits()))
+        return false;
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        if (!digits())
+            return false;
+    }
+    return i == n;
+}
+
+/* How a value of a kind shows in the formats that tell: none, a number or
+   a text. */
+enum class Shown { none, number, text };
+
+Shown shown_as(std::string_view value, OUT_kind kind) {
+    switch (kind) {
+    case OUT_text:
+        return Shown::text;
+    case OUT_code:
+        return value == "--" ? Shown::none : Shown::text;
+    case OUT_number:
+        return json_number(value) ? Shown::number : Shown::none;
+    case OUT_measure:
+        return value == "-9999" || !json_number(value) ? Shown::none : Shown::number;
+    case OUT_any:
+        break;
+    }
+    return value == "-9999" ? Shown::none : json_number(value) ? Shown::number : Shown::text;
+}
+
+void append_json_value(std::string &out, std::string_view value, OUT_kind kind) {
+    switch (shown_as(value, kind)) {
+    case Shown::none:
         out.append("null");
-    else
+        break;
+    case Shown::number:
         out.append(value);
+        break;
+    case Shown::text:
+        append_json_string(out, value);
+        break;
+    }
+}
+
+/* A CSV cell: quoted when it holds a comma, a quote or a line end, its
+   quotes doubled; empty for no value. */
+void append_csv_value(std::string &out, std::string_view value, OUT_kind kind) {
+    if (shown_as(value, kind) == Shown::none)
+        return;
+    if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.append(value);
+        return;
+    }
+    out.push_back('"');
+    for (char c : value) {
+        if (c == '"')
+            out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
 }
 
 /* ------------------------------------------------------------------------
@@ -194,14 +264,27 @@ struct OUT_writer {
     bool direct; /* messages go to standard output only: into `buf` */
     bool names, values;
     OutBuffer buf;
-    std::string line; /* the JSON record being formed */
+    std::string line;  /* the record being formed, as JSON, CSV or a feature */
+    std::string props; /* a feature's properties */
+    long line_count = 0; /* features written */
+    int fields = 0;      /* of the record being formed */
+    bool has_position = false;
+    float lat = 0, lon = 0;
+    /* The names of the fields, for a CSV header; whether the header or a
+       feature collection's start has been written. */
+    std::vector<std::string> header;
+    bool started = false;
     /* The station columns, and whether they are the nine of a listing. */
     std::vector<int> columns{0, 1, 2, 3, 4, 5, 6, 7, 8};
     bool nine = true;
 
     bool ok() const { return buf.lost == 0 && !ferror(stdout); }
+    bool formed() const { return format != OUT_plain; }
+    void emit(const std::string &text);
+    void start();
     void field(const char *name, std::string_view value, OUT_kind kind);
     bool end();
+    void finish();
 };
 
 namespace {
@@ -223,46 +306,125 @@ void plain_field(OUT_writer &w, const char *name, std::string_view value) {
     }
 }
 
-void json_field(OUT_writer &w, const char *name, std::string_view value, OUT_kind kind) {
-    w.line.push_back(w.line.empty() ? '{' : ',');
-    append_json_string(w.line, name ? name : "");
-    w.line.push_back(':');
-    if (kind == OUT_text)
-        append_json_string(w.line, value);
-    else
-        append_json_number(w.line, value, kind);
+/* A shortest text that reads back as the same float. */
+std::string float_text(float value) {
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 } // namespace
 
+/* Formed text goes out as it is when messages go to standard output only,
+   else as one print message. */
+void OUT_writer::emit(const std::string &text) {
+    if (values && direct)
+        buf.put(text);
+    else if (values)
+        MESS_print(M_print, "%s", text.c_str());
+}
+
+/* What comes before the first record: the CSV header, the start of the
+   feature collection. */
+void OUT_writer::start() {
+    if (started)
+        return;
+    started = true;
+    if (format == OUT_csv && !header.empty()) {
+        std::string row;
+        for (size_t i = 0; i < header.size(); i++) {
+            if (i > 0)
+                row.push_back(',');
+            append_csv_value(row, header[i], OUT_text);
+        }
+        emit(row + "\n");
+    } else if (format == OUT_geojson) {
+        emit("{\"type\":\"FeatureCollection\",\"features\":[\n");
+    }
+}
+
 void OUT_writer::field(const char *name, std::string_view value, OUT_kind kind) {
-    if (format == OUT_json)
-        json_field(*this, name, value, kind);
-    else
+    switch (format) {
+    case OUT_plain:
         plain_field(*this, name, value);
+        return;
+    case OUT_csv:
+        if (fields++ > 0)
+            line.push_back(',');
+        append_csv_value(line, value, kind);
+        return;
+    case OUT_json:
+    case OUT_geojson: {
+        std::string &out = format == OUT_json ? line : props;
+        out.push_back(out.empty() ? '{' : ',');
+        append_json_string(out, name ? name : "");
+        out.push_back(':');
+        append_json_value(out, value, kind);
+        return;
+    }
+    }
 }
 
 bool OUT_writer::end() {
+    if (!formed()) {
+        if (!direct) {
+            MESS_print(M_print, "\n");
+            return ok();
+        }
+        if (values)
+            buf.put("\n");
+        return buf.end_record() && ok();
+    }
+    start();
     if (format == OUT_json) {
         line.append(line.empty() ? "{}\n" : "}\n");
-        if (values && direct)
-            buf.put(line);
-        else if (values)
-            MESS_print(M_print, "%s", line.c_str());
-        line.clear();
-        return direct ? buf.end_record() && ok() : ok();
+    } else if (format == OUT_csv) {
+        line.push_back('\n');
+    } else {
+        std::string feature = line_count++ > 0 ? ",\n" : "";
+        feature += "{\"type\":\"Feature\",\"geometry\":";
+        if (has_position)
+            feature += "{\"type\":\"Point\",\"coordinates\":[" + float_text(lon) + "," +
+                       float_text(lat) + "]}";
+        else
+            feature += "null";
+        feature += ",\"properties\":" + (props.empty() ? "{}" : props + "}") + "}";
+        line = feature;
     }
-    if (!direct) {
-        MESS_print(M_print, "\n");
-        return ok();
-    }
-    if (values)
-        buf.put("\n");
-    return buf.end_record() && ok();
+    emit(line);
+    line.clear();
+    props.clear();
+    fields = 0;
+    has_position = false;
+    return direct ? buf.end_record() && ok() : ok();
+}
+
+/* What comes after the last record: the end of the feature collection, or
+   a CSV header that no record has followed. */
+void OUT_writer::finish() {
+    if (format != OUT_csv && format != OUT_geojson)
+        return;
+    start();
+    if (format == OUT_geojson)
+        emit(line_count > 0 ? "\n]}\n" : "]}\n");
 }
 
 OUT_writer *OUT_open(OUT_format format) {
+    if (format < OUT_plain || format > OUT_geojson)
+        return nullptr;
     return new (std::nothrow) OUT_writer(format);
+}
+
+int OUT_set_names(OUT_writer *out, int count, const char *const *names) {
+    if (out == nullptr || count < 0 || (count > 0 && names == nullptr))
+        return -1;
+    try {
+        out->header.clear();
+        for (int i = 0; i < count; i++)
+            out->header.emplace_back(names[i] ? names[i] : "");
+    } catch (...) {
+        return -1;
+    }
+    return 0;
 }
 
 int OUT_put_field(OUT_writer *out, const char *name, const char *value, OUT_kind kind) {
@@ -274,6 +436,16 @@ int OUT_put_field(OUT_writer *out, const char *name, const char *value, OUT_kind
         return -1;
     }
     return out->ok() ? 0 : -1;
+}
+
+int OUT_put_position(OUT_writer *out, float lat, float lon) {
+    if (out == nullptr)
+        return -1;
+    out->has_position = std::isfinite(lat) && std::isfinite(lon) && lat != KEM_MISSING &&
+                        lon != KEM_MISSING && std::fabs(lat) <= 90;
+    out->lat = lat;
+    out->lon = lon;
+    return 0;
 }
 
 int OUT_end_record(OUT_writer *out) {
@@ -289,6 +461,10 @@ int OUT_end_record(OUT_writer *out) {
 int OUT_close(OUT_writer *out) {
     if (out == nullptr)
         return 0;
+    try {
+        out->finish();
+    } catch (...) {
+    }
     out->buf.flush();
     int lost = out->buf.lost;
     delete out;
@@ -334,7 +510,7 @@ constexpr size_t column_max = 4;
 
 void station_field(OUT_writer &w, const StationField &f, const CTY_data &city, double dist) {
     char value[field_value_max];
-    FieldWriter write = w.format == OUT_json && f.json ? f.json : f.text;
+    FieldWriter write = w.formed() && f.json ? f.json : f.text;
     char *end = write(value, city, dist);
     *end = '\0';
     w.field(f.column, {value, static_cast<size_t>(end - value)}, f.kind);
@@ -376,6 +552,9 @@ int OUT_station_columns(OUT_writer *out, const int *columns, int count) {
             return -1;
     try {
         out->columns.assign(columns, columns + count);
+        out->header.clear();
+        for (int i = 0; i < count; i++)
+            out->header.emplace_back(station_fields[columns[i]].column);
     } catch (...) {
         return -1;
     }
@@ -392,6 +571,7 @@ int OUT_put_station(OUT_writer *out, const CTY_data *city, double dist) {
         size_t most = out->columns.size() * (column_max + 1 + field_value_max) + 1;
         if (out->direct && out->format == OUT_plain && most <= OutBuffer::reserve)
             return direct_station(*out, *city, dist) ? 0 : -1;
+        OUT_put_position(out, city->lat, city->lon);
         for (int column : out->columns)
             station_field(*out, station_fields[column], *city, dist);
         return out->end() ? 0 : -1;

@@ -29,6 +29,14 @@ inline void expect_output(const RunResult &result, const std::string &out) {
     EXPECT_EQ(result.status, 0);
 }
 
+/* A run that printed exactly `out`, warned exactly `err`, and ended well. */
+inline void expect_warned(const RunResult &result, const std::string &out,
+                          const std::string &err) {
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.err, err);
+    EXPECT_EQ(result.status, 0);
+}
+
 class KemcityTest : public ::testing::Test {
   protected:
     const std::string &dir() const { return scratch_.dir(); }

@@ -159,7 +159,7 @@ TEST(CtySelect, NumberComparisonsIncludeEquality) {
     EXPECT_EQ(select({"Lon>139.78"}), Ids({"RJTT", "YSSY"}));
     EXPECT_EQ(select({"P>9"}), Ids({"ILX", "KMWN"}));
     EXPECT_EQ(select({"P=8"}), Ids({"KUIN", "KPNT", "KRRL"}));
-    EXPECT_EQ(select({"Elev=-9999"}), Ids({"ILX", "KBMG", "KRRL", "RJTT"}));
+    EXPECT_TRUE(select({"Elev=-9999"}).empty()); /* a missing elevation equals nothing */
     EXPECT_EQ(select({"Elev>2000"}), Ids({"MMMX"}));
     EXPECT_EQ(select({"WMO>91182"}), Ids({"PHNL", "YSSY", "KPNT"}));
     EXPECT_EQ(select({"WMO<3772"}), Ids({"EGLL"}));
@@ -347,4 +347,79 @@ TEST(CtySelect, ManyIdentifiersGiveTheFirstMatchingIndex) {
     EXPECT_EQ(cmp(list, station("KORD")), -1);
     list.insert(list.begin(), "ST=IN:P<1");
     EXPECT_EQ(cmp(list, station("KIND")), 0);
+}
+
+/* A missing value (-9999) satisfies no comparison on its key, and a
+   station without a position lies within no radius. */
+TEST(CtySelect, MissingValuesSatisfyNoComparison) {
+    CTY_data d{};
+    CTY_data_init(&d);
+    std::strcpy(d.id, "KXYZ");
+    d.prior = KEM_MISSING;
+    d.lat = d.lon = d.el = KEM_MISSING;
+    d.wmo = KEM_MISSING;
+    const char *items[] = {"Lat<-60", "Lat=-9999", "Lon<0", "Lon>-10000", "Elev<100",
+                           "Elev=-9999", "WMO<0",   "WMO=-9999", "P<5",   "P=-9999",
+                           "RA<0:0:30000"};
+    for (const char *item : items)
+        EXPECT_EQ(cmp({item}, d), -1) << item;
+    EXPECT_EQ(cmp({"KXYZ"}, d), 0); /* the station itself is there */
+    d.lat = -70, d.lon = 10, d.el = 5, d.wmo = 89000, d.prior = 2;
+    for (const char *item : {"Lat<-60", "Lon>0", "Elev<100", "WMO>0", "P<5", "RA<-70:10:1"})
+        EXPECT_EQ(cmp({item}, d), 0) << item;
+}
+
+/* Items that cannot be read say why; items that can, and plain values,
+   say nothing. */
+TEST(CtySelect, UnreadableItemsSayWhy) {
+    const struct {
+        const char *item, *why;
+    } cases[] = {
+        {"RA<41.98:-87.9", "RA< needs a latitude, a longitude and a radius in km (RA<lat:lon:km)"},
+        {"RA<abc:1:2", "abc is not a latitude"},
+        {"RA<41:x:2", "x is not a longitude"},
+        {"RA<41:-87:2km", "2km is not a radius in km"},
+        {"RA<95:0:2", "latitude 95 is beyond the poles"},
+        {"P<", "P< needs a number"},
+        {"Lat>4x", "only 4 of 4x is read as a number"},
+        {"Foo=3", "Foo= is not a selection key"},
+        {"ST=IN:Bar<2", "Bar< is not a selection key"},
+        {"ST=IN:KORD", "KORD is not a key expression (Key=value)"},
+        {"ST=Indiana", "ST= takes a state (ST=IN) or a state and region (ST=IN_US)"},
+        {"ST=IN:CN", "CN: needs a value in the piece after it"},
+        {"WMO=7253", "WMO= takes a station number of five digits (WMO=03772)"},
+        {"Name=", "Name= needs the start of a name"},
+    };
+    const char *fine[] = {"KORD", "72530", "Chicago", "ST=IN:P<1", "ST:IN", "RA<41.98:-87.9:30",
+                          "Lat>40:Lat<45", "WMO=72530", "CN=US", ""};
+    std::vector<char *> items;
+    for (const auto &c : cases)
+        items.push_back(const_cast<char *>(c.item));
+    for (const char *item : fine)
+        items.push_back(const_cast<char *>(item));
+    CTY_select *sel = CTY_select_new(static_cast<int>(items.size()), items.data());
+    for (size_t i = 0; i < items.size(); ++i) {
+        const char *why = CTY_select_problem(sel, static_cast<int>(i));
+        const char *want = i < std::size(cases) ? cases[i].why : nullptr;
+        EXPECT_STREQ(why, want) << items[i];
+    }
+    EXPECT_EQ(CTY_select_problem(sel, -1), nullptr);
+    EXPECT_EQ(CTY_select_problem(sel, static_cast<int>(items.size())), nullptr);
+    CTY_select_free(sel);
+}
+
+/* Noted records tell which plain values answered something, whatever
+   item a record matched first. */
+TEST(CtySelect, NotedRecordsTellWhichPlainValuesFoundNothing) {
+    const char *list[] = {"KORD", "72530", "ST=IL", "KXYZ", "Chica", "kord", "Nowhere"};
+    CTY_select *sel = CTY_select_new(7, const_cast<char **>(list));
+    for (const CTY_data &d : fixture()) {
+        if (CTY_select_cmp(sel, &d) != -1) {
+            EXPECT_EQ(CTY_select_note(sel, &d), 0);
+        }
+    }
+    const int want[] = {1, 1, -1, 0, 1, 1, 0};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(CTY_select_noted(sel, i), want[i]) << list[i];
+    CTY_select_free(sel);
 }

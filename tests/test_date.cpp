@@ -87,6 +87,31 @@ TEST(Date, DayNumbersGoBothWaysAcrossLeapYearsAndBefore1970) {
     }
 }
 
+/* Every day from 1800 to 2200 reads back as itself, and its number is the
+   count of days from 1970-01-01 by the Gregorian rule, counted here. */
+TEST(Date, DayNumbersOfEveryDayFrom1800To2200) {
+    auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
+    const int length[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int count = 1; /* 1970-01-01 */
+    for (int y = 1969; y >= 1800; --y)
+        count -= leap(y) ? 366 : 365;
+    for (int y = 1800; y <= 2200; ++y) {
+        for (int m = 1; m <= 12; ++m) {
+            for (int d = 1; d <= length[m - 1] + (m == 2 && leap(y)); ++d, ++count) {
+                ASSERT_EQ(DATE_date_days(y, m, d), count) << y << "-" << m << "-" << d;
+                int yy = 0, mm = 0, dd = 0;
+                DATE_days_date(count, &yy, &mm, &dd);
+                ASSERT_EQ(yy * 10000 + mm * 100 + dd, y * 10000 + m * 100 + d) << count;
+            }
+        }
+    }
+    EXPECT_EQ(DATE_date_days(1899, 6, 1), -25780);
+    EXPECT_EQ(DATE_date_days(2100, 3, 1), 47542);
+    /* A month outside 1 to 12 counts as January, before a leap day. */
+    EXPECT_EQ(DATE_date_days(2000, 0, 1), DATE_date_days(2000, 1, 1));
+    EXPECT_EQ(DATE_date_days(2000, 13, 1), DATE_date_days(2000, 1, 1));
+}
+
 TEST(Date, DaysOfTheYearAreClampedToTheYear) {
     const struct {
         int year, julian, month, day;

@@ -179,3 +179,15 @@ TEST(DateLabel, DecodeHourResourceSetsTheWindow) {
                        "Decoding for: 12:00Z\n");
     EXPECT_EQ(run.err, "Ignoring step code -100: its step is 0\n");
 }
+
+TEST(DateLabel, DecodeHourStepCodes) {
+    Captured run = in_child([] {
+        RES_put("decode_hour", "-306:-100"); /* every sixth hour from 3; a minute step of 0 */
+        Date date = date_of(2024, 3, 7, 12, 0);
+        DATE_set_datim(&date);
+        EXPECT_EQ(DATE_chk_range(1500), 1);
+        EXPECT_EQ(DATE_chk_range(1444), 0);
+    });
+    EXPECT_EQ(run.out, "Decoding for: 15:00Z\n");
+    EXPECT_EQ(run.err, "Ignoring step code -100: its step is 0\n");
+}

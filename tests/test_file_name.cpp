@@ -1,8 +1,9 @@
 /*
- * Tests of data file naming: key texts, names built from templates and
- * dates, typed names read back, the hour resource, the current and latest
- * file, the listing and walks over real files in a scratch directory.
- * The naming state is process-wide: every scenario runs in a child.
+ * Tests of data file naming (file_name.cpp, file_match.cpp and
+ * file_current.cpp, which share one naming record): key texts, names
+ * built from templates and dates, step codes, typed names read back, the
+ * hour resource and the current and latest file.  The naming state is
+ * process-wide: every scenario runs in a child.
  */
 #include "support.h"
 
@@ -131,6 +132,38 @@ TEST(FileName, StepZeroIsWarnedAbout) {
         name_for("%h", kMarch7);
     });
     EXPECT_EQ(run.err, "Ignoring step code -100: its step is 0\n"); /* once */
+    Captured read = in_child([] {
+        set_hour_code(-100);
+        FILE_set_name("@%h");
+        EXPECT_EQ(typed("15"), "15");
+        EXPECT_EQ(FILE_get_late_off(), 3600);
+    });
+    EXPECT_EQ(read.err, "Ignoring step code -100: its step is 0\n"); /* once for a typed name too */
+}
+
+TEST(FileName, StepCodesOfEachField) {
+    struct Case {
+        int day, hour, min; /* the fixed fields */
+        const char *tmpl, *name;
+        int period;
+        const char *err;
+    } cases[] = {
+        {-3, KEM_MISSING, KEM_MISSING, "%d", "06", 3 * 86400, ""},
+        {-100, KEM_MISSING, KEM_MISSING, "%d", "00", 100 * 86400, ""}, /* a day code is its step */
+        {KEM_MISSING, KEM_MISSING, -1510, "%n", "55", 600, ""},        /* offset 15, step 10 */
+        {KEM_MISSING, KEM_MISSING, -100, "%n", "45", 60,
+         "Ignoring step code -100: its step is 0\n"},
+        {KEM_MISSING, -100006, KEM_MISSING, "%h", "13", 3600, ""}, /* too large to be a code */
+    };
+    for (const Case &c : cases) {
+        Captured run = in_child([&] {
+            Date fixed = date_of(KEM_MISSING, KEM_MISSING, c.day, c.hour, c.min);
+            FILE_set_time(&fixed);
+            EXPECT_EQ(name_for(c.tmpl, kMarch7), c.name) << c.tmpl << " " << c.name;
+            EXPECT_EQ(FILE_get_late_off(), c.period) << c.tmpl << " " << c.name;
+        });
+        EXPECT_EQ(run.err, c.err) << c.tmpl << " " << c.name;
+    }
 }
 
 TEST(FileName, ConventionFileGivesTemplatesAndPartialMatches) {
@@ -199,6 +232,49 @@ TEST(FileName, TypedNamesAreReadBackIntoDates) {
     });
 }
 
+TEST(FileName, TypedNamesKeepTheirDirectoryAndExtension) {
+    in_child([] {
+        RES_put("data_path", "/d");
+        FILE_set_name("@%D/%Y%m%d%h_%e.dat");
+        EXPECT_EQ(typed("/data/x/2024030712_big.dat"), "/data/x/2024030712_big.dat");
+        Date got;
+        FILE_get_date(&got);
+        EXPECT_EQ(got.hour, 12);
+        /* a neighbour of a typed complete name is in its directory */
+        EXPECT_EQ(build(date_of(2024, 3, 7, 18, 0)), "/data/x/2024030718_big.dat");
+        FILE_set_name("@%D/%Y%m%d%h_%e.dat");
+        EXPECT_EQ(typed("2024030712_big.dat"), "/d/2024030712_big.dat");
+        FILE_set_type(1);
+        EXPECT_EQ(typed("/d/2024030712_big.dat+extra"), "/d/2024030712_big.dat");
+        EXPECT_STREQ(FILE_get_ext_info(), "+extra");
+        char shortname[] = "ab";
+        EXPECT_EQ(FILE_extract_extra_info(shortname), 0);
+    });
+}
+
+TEST(FileName, DateAfterATypedNameFixesItsFields) {
+    struct Case {
+        const char *file;
+        int year, month, day, hour;
+    } cases[] = {
+        {"@plain#2024030815", 2024, 3, 8, 15},
+        {"@plain#2024031", 2024, 3, KEM_MISSING, KEM_MISSING}, /* a field cut short is not read */
+        {"@plain#24x", KEM_MISSING, KEM_MISSING, KEM_MISSING, KEM_MISSING},
+    };
+    for (const Case &c : cases)
+        in_child([&] {
+            EXPECT_EQ(typed(c.file), "plain");
+            Date got;
+            FILE_get_date(&got);
+            EXPECT_EQ(got.year, c.year) << c.file;
+            EXPECT_EQ(got.month, c.month) << c.file;
+            EXPECT_EQ(got.day, c.day) << c.file;
+            EXPECT_EQ(got.hour, c.hour) << c.file;
+            FILE_get_time(&got); /* the fixed fields for the names that follow */
+            EXPECT_EQ(got.month, c.month) << c.file;
+        });
+}
+
 TEST(FileName, TypedCurrentNamesCountFromTheReferenceTime) {
     in_child([] {
         setenv("kemcurtime", "#2024030713", 1);
@@ -239,23 +315,6 @@ TEST(FileName, LatestFileSearchGivesUpAfterItsLimit) {
     });
 }
 
-TEST(FileName, ListingMatchesTheTemplateAndRunsNothing) {
-    ScratchDir dir;
-    for (const char *name : {"2024030700.dat", "2024030706.dat", "2024030712.dat", "notes.txt"})
-        dir.write(name, "x");
-    Captured run = in_child([&] {
-        RES_put("data_path", (dir.dir() + "/x;touch " + dir.path("ran")).c_str());
-        FILE_set_name(("@" + dir.dir() + "/%Y%m%d%h.dat").c_str());
-        FILE_list_file();
-        FILE_set_name("@%D/%h");
-        FILE_list_file();
-    });
-    EXPECT_FALSE(std::filesystem::exists(dir.path("ran")));
-    /* across in columns, as "ls -x" prints them on 80 columns */
-    EXPECT_EQ(run.out, dir.path("2024030700.dat") + "  " + dir.path("2024030706.dat") + "\n" +
-                           dir.path("2024030712.dat") + "\n");
-}
-
 TEST(FileName, HourResourceSetsTheDateOfNames) {
     struct Case {
         const char *value;
@@ -288,78 +347,9 @@ TEST(FileName, HourResourceSetsTheDateOfNames) {
     in_child([] {
         RES_conv_data("#2024031518", nullptr, CV_hour);
         EXPECT_EQ(name_for("%Y%m%d%h", date_of(2023, 1, 1, 0, 0)), "2024031518");
+        RES_conv_data("#2024031", nullptr, CV_hour); /* a field cut short by the end is read */
+        EXPECT_EQ(name_for("%Y%m%d%h", date_of(2023, 1, 1, 0, 0)), "2024030100");
     });
-}
-
-TEST(FileName, WalkGivesTheNamesOfARangeOfTimes) {
-    ScratchDir dir;
-    for (const char *name : {"0700.grd", "0706.grd", "0712.grd"})
-        dir.write(name, "x");
-    in_child([&] {
-        RES_put("num_hour", "12,6:00");
-        RES_put("grid_path", dir.dir().c_str());
-        FILE_set_name("@%G/%d%h.grd");
-        Date first = date_of(2024, 3, 7, 0, 0);
-        FILE_first(&first);
-        int found = 0;
-        char name[KEM_PATH_MAX];
-        while (FILE_get_next(name))
-            found += FILE_exist(name);
-        EXPECT_EQ(found, 3);
-        EXPECT_EQ(FILE_get_nsecs(), 18 * 3600);
-        FILE_next_file(name);
-        EXPECT_EQ(std::string(name), dir.path("0706.grd"));
-        FILE_prev_file(name);
-        EXPECT_EQ(std::string(name), dir.path("0618.grd"));
-        RES_put("num_hour", "-12");
-        FILE_first(&first); /* backwards: from twelve hours before */
-        FILE_get_next(name);
-        EXPECT_EQ(std::string(name), dir.path("0612.grd"));
-    });
-}
-
-TEST(FileName, WalkGivesTheNamesOfAList) {
-    in_child([] {
-        RES_put("filename", "a,b,c");
-        FILE_set_name("@%h");
-        FILE_first(nullptr);
-        std::string names;
-        char name[KEM_PATH_MAX];
-        while (FILE_get_next(name))
-            names += std::string(name) + " ";
-        EXPECT_EQ(names, "a b c ");
-        EXPECT_EQ(FILE_get_num_file(), 2);
-    });
-}
-
-TEST(FileName, ChosenFileMustExist) {
-    ScratchDir dir;
-    dir.write("2024030712.dat", "x");
-    const std::string tmpl = "@" + dir.dir() + "/%Y%m%d%h.dat";
-    Captured named = in_child([&] {
-        FILE_set_name(tmpl.c_str());
-        char name[KEM_PATH_MAX];
-        RES_put("filename", dir.path("2024030712.dat").c_str());
-        EXPECT_EQ(FILE_get_file("File: ", name), 1);
-        RES_put("filename", dir.path("2024030713.dat").c_str());
-        EXPECT_EQ(FILE_get_file("File: ", name), 0);
-    });
-    EXPECT_EQ(named.out + named.err, "");
-    Captured current = in_child([&] {
-        RES_put("current", "#2024030712");
-        FILE_set_name(tmpl.c_str());
-        char name[KEM_PATH_MAX];
-        EXPECT_EQ(FILE_get_file("File: ", name), 1);
-    });
-    EXPECT_EQ(current.err, "");
-    Captured missing = run_in_child([&] {
-        RES_put("current", "#2024030713");
-        FILE_set_name(tmpl.c_str());
-        char name[KEM_PATH_MAX];
-        FILE_get_file("File: ", name);
-    });
-    EXPECT_EQ(missing.status, 10);
-    EXPECT_EQ(missing.err, "File not found: " + dir.path("2024030713.dat") + "\n");
 }
 
 TEST(FileName, HourResourceComesFromEachSourceAtStartUp) {
@@ -383,59 +373,6 @@ TEST(FileName, HourResourceComesFromEachSourceAtStartUp) {
             RES_init(argc, argv, keyed, positional);
             EXPECT_EQ(name_for("%d%h", kMarch7), c.name);
         });
-}
-
-TEST(FileName, TypedNamesKeepTheirDirectoryAndExtension) {
-    in_child([] {
-        RES_put("data_path", "/d");
-        FILE_set_name("@%D/%Y%m%d%h_%e.dat");
-        EXPECT_EQ(typed("/data/x/2024030712_big.dat"), "/data/x/2024030712_big.dat");
-        Date got;
-        FILE_get_date(&got);
-        EXPECT_EQ(got.hour, 12);
-        /* a neighbour of a typed complete name is in its directory */
-        EXPECT_EQ(build(date_of(2024, 3, 7, 18, 0)), "/data/x/2024030718_big.dat");
-        FILE_set_name("@%D/%Y%m%d%h_%e.dat");
-        EXPECT_EQ(typed("2024030712_big.dat"), "/d/2024030712_big.dat");
-        FILE_set_type(1);
-        EXPECT_EQ(typed("/d/2024030712_big.dat+extra"), "/d/2024030712_big.dat");
-        EXPECT_STREQ(FILE_get_ext_info(), "+extra");
-        char shortname[] = "ab";
-        EXPECT_EQ(FILE_extract_extra_info(shortname), 0);
-    });
-}
-
-TEST(FileName, ChoosingAsksUntilAnExistingFileIsNamed) {
-    ScratchDir dir;
-    dir.write("2024030712.dat", "x");
-    const std::string tmpl = "@" + dir.dir() + "/%Y%m%d%h.dat";
-    Captured asked = in_child(
-        [&] {
-            FILE_set_name(tmpl.c_str());
-            char name[KEM_PATH_MAX];
-            EXPECT_EQ(FILE_get_file("File: ", name), 1);
-            EXPECT_EQ(std::string(name), dir.path("2024030712.dat"));
-        },
-        dir.path("2024030713.dat") + "\n" + dir.path("2024030712.dat") + "\n");
-    EXPECT_EQ(count_of(asked.out, "File: "), 2u);
-    EXPECT_EQ(asked.err, "File not found: " + dir.path("2024030713.dat") + "\n");
-    Captured gave_up = run_in_child(
-        [&] {
-            FILE_set_name(tmpl.c_str());
-            char name[KEM_PATH_MAX];
-            FILE_get_file("File: ", name);
-        },
-        "a\nb\nc\nd\ne\n");
-    EXPECT_EQ(gave_up.status, 10);
-    EXPECT_EQ(count_of(gave_up.err, "File not found"), 4u);
-    Captured once = in_child(
-        [&] {
-            FILE_set_name(tmpl.c_str());
-            char name[KEM_PATH_MAX];
-            EXPECT_EQ(FILE_get_file_only("File: ", name), 0);
-        },
-        "a\n");
-    EXPECT_EQ(count_of(once.err, "File not found"), 1u);
 }
 
 TEST(FileName, OddTemplatesAndNamesStayWithinTheirTexts) {

@@ -113,16 +113,20 @@ TEST_F(RawTable, OutputListChoosesColumnsInItsOrder) {
     expect_output(run({"-me", "out1", "-ou=Lat,Name", "KSPI"}),
                   std::string(banner) + "Opening: cities.raw\nLat=39.84 Name=Springfield \n");
     expect_output(run({"-ou", "all", "KSPI"}), kspi);
-    expect_output(run({"-ou", "name,Name,Bogus", "KSPI"}), "Springfield Springfield \n");
-    expect_output(run({"-ou", "Bogus", "KSPI"}), "\n");
+    /* A name that is no column prints nothing, and says so. */
+    const std::string bogus = "Output column Bogus: not a column of cities.raw\n";
+    expect_warned(run({"-ou", "name,Name,Bogus", "KSPI"}), "Springfield Springfield \n", bogus);
+    expect_warned(run({"-ou", "Bogus", "KSPI"}), "\n", bogus);
     expect_output(run({"KSPI"}, {"kemout=ST"}), "IL \n");
 }
 
 TEST_F(RawTable, ParameterFirstStopsAfterTheFirstMatch) {
     copy_fixture("cities.raw");
     expect_output(run({"-pa", "first", "Spring"}), kspi);
-    expect_output(run({"-pa", "x,FIRST"}), kord);
-    expect_output(run({"-pa", "firsts", "Spring"}), std::string(kspi) + ksgf);
+    const std::string flags = ": not a flag (first nearest json csv geojson missing)\n";
+    expect_warned(run({"-pa", "x,FIRST"}), kord, "Parameter x" + flags);
+    expect_warned(run({"-pa", "firsts", "Spring"}), std::string(kspi) + ksgf,
+                  "Parameter firsts" + flags);
 }
 
 TEST_F(RawTable, MissingTableExitsWithStatus10) {
@@ -236,7 +240,8 @@ TEST_F(RawTable, OverlongColumnsAndFieldsAreCutAtTheirLimits) {
     }
     write("many.raw", table(names, values + "\n"));
     expect_output(run({"-in", "many.raw"}), expected + "\n");
-    expect_output(run({"-in", "many.raw", "-ou", "c26,c25"}), "25 \n");
+    expect_warned(run({"-in", "many.raw", "-ou", "c26,c25"}), "25 \n",
+                  "Output column c26: not a column of many.raw\n");
     expect_output(run({"-in", "many.raw", "c26=26"}), "");
 }
 
@@ -300,8 +305,9 @@ TEST_F(RawTable, SettingsComeFromDefaultsEnvironmentAndCommandLineInThatOrder) {
     expect_output(run({"Spring"}, {"kemdefault=+north:" + etc}), "KSPI 39.84 \n");
     expect_output(run({"-df", "+NORTH:" + etc, "Spring"}), "KSPI 39.84 \n");
     expect_output(run({"Spring"}, {"kemdefault=" + etc, "kemout=Name"}), "Springfield \n");
-    expect_output(run({"-ou", "ST", "-pa", "none", "Spring"}, {"kemdefault=" + etc, "kemout=Name"}),
-                  "IL \nMO \n");
+    expect_warned(run({"-ou", "ST", "-pa", "none", "Spring"}, {"kemdefault=" + etc, "kemout=Name"}),
+                  "IL \nMO \n",
+                  "Parameter none: not a flag (first nearest json csv geojson missing)\n");
     /* The program-name option selects the variant's own settings. */
     write("etc/kem.cfg", "kemcity.output: ID\nkemcity.west.output: Lon\n");
     expect_output(run({"-na", "+west", "KSPI"}, {"kemdefault=" + etc}), "-89.68 \n");

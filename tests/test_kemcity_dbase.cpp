@@ -81,7 +81,9 @@ TEST_F(Database, AlternativesSelectAnyMatch) {
 
 TEST_F(Database, NumbersIdentifiersAndNamePrefixes) {
     EXPECT_EQ(ids(select({"72530"})), "KORD");
-    EXPECT_EQ(ids(select({"WMO=725"})), "");
+    expect_warned(run({"-in", "dbase", "WMO=725"}), "",
+                  "Selection value WMO=725: WMO= takes a station number of five digits "
+                  "(WMO=03772)\n");
     EXPECT_EQ(ids(select({"WMO=72530"})), "KORD");
     EXPECT_EQ(ids(select({"Chica"})), "KORD KMDW");
     EXPECT_EQ(ids(select({"Chic"})), "");
@@ -99,7 +101,9 @@ TEST_F(Database, RangesIncludeTheirBounds) {
 TEST_F(Database, RadiusAroundAPoint) {
     EXPECT_EQ(ids(select({"RA<41.98:-87.9:50"})), "KORD KMDW KPWK KDPA");
     EXPECT_EQ(ids(select({"RA<41.98:-87.9:0"})), "KORD");
-    EXPECT_EQ(ids(select({"RA<41.98:-87.9"})), "");
+    expect_warned(run({"-in", "dbase", "RA<41.98:-87.9"}), "",
+                  "Selection value RA<41.98:-87.9: RA< needs a latitude, a longitude and a "
+                  "radius in km (RA<lat:lon:km)\n");
 }
 
 /* RA< keeps a station exactly when its distance is within the radius, and
@@ -146,8 +150,9 @@ TEST_F(Database, RadiusKeepsWhatItsDistanceSays) {
 }
 
 TEST_F(Database, OutputAndFirstOptions) {
-    expect_output(run({"-in", "dbase", "-ou", "WMO,ID,Elev,Elev,Bogus", "ST=IN:P<1"}),
-                  "72438 KIND 241 241 \n");
+    expect_warned(run({"-in", "dbase", "-ou", "WMO,ID,Elev,Elev,Bogus", "ST=IN:P<1"}),
+                  "72438 KIND 241 241 \n",
+                  "Output column Bogus: not a column (Name ST CN ID P Lat Lon Elev WMO Dist)\n");
     expect_output(run({"-in", "dbase", "-ou", "all", "-pa", "first", "ST=WI"}),
                   "Kenosha WI US KENW 7 42.60 -87.93 226 72650 \n");
     expect_output(run({"-in", "dbase", "-me", "out1", "-ou", "Lat,Name", "-pa", "first", "Chica"}),

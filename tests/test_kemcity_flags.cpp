@@ -83,11 +83,13 @@ TEST_F(Flags, JsonKeepsBannerAndColumnNamesOut) {
     EXPECT_EQ(lookup({"-in", "dbase", "-me", "out1", "-pa", "JSON,nearest", "KORD"},
                      "Parameter nearest needs an RA< value: records in file order\n"),
               "{\"Name\":\"Chicago_O'Hare_Intl\",\"ST\":\"IL\",\"CN\":\"US\",\"ID\":\"KORD\","
-              "\"P\":0,\"Lat\":41.98,\"Lon\":-87.92,\"Elev\":205,\"WMO\":72530}\n");
+              "\"P\":0,\"Lat\":41.9833,\"Lon\":-87.9167,\"Elev\":205,\"WMO\":72530}\n");
     copy_fixture("sao.cty");
-    expect_output(run({"-in", "dbase", "-pa", "json", "-ou", "WMO,Elev,None", "72530"}),
-                  "{\"WMO\":72530,\"Elev\":201}\n");
-    expect_output(run({"-in", "dbase", "-pa", "json", "-ou", "None", "72530"}), "{}\n");
+    const std::string none = "Output column None: not a column (Name ST CN ID P Lat Lon Elev "
+                             "WMO Dist)\n";
+    expect_warned(run({"-in", "dbase", "-pa", "json", "-ou", "WMO,Elev,None", "72530"}),
+                  "{\"WMO\":72530,\"Elev\":201}\n", none);
+    expect_warned(run({"-in", "dbase", "-pa", "json", "-ou", "None", "72530"}), "{}\n", none);
     expect_output(run({"-in", "dbase", "-pa", "json", "-me", "none", "72530"}), "");
 }
 

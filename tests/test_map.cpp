@@ -124,3 +124,22 @@ TEST(Map, StoredUsDomainHoldsExactlyTheStationsInside) {
         CTY_clear();
     });
 }
+
+/* A Lambert cone has its apex at the pole it opens to, in the south as in
+   the north: the pole has its place on the grid. */
+TEST(Map, LambertGridsPlaceThePoleOfTheirHemisphere) {
+    for (int sign : {1, -1}) {
+        in_child([&] {
+            Domain d{};
+            std::string text = sign > 0 ? "lc:60:0,80,0,41,41,1.0,1.0" : "lc:-60:0,-80,0,41,41,1.0,1.0";
+            ASSERT_EQ(DOM_decode(text.c_str(), &d), 1) << text;
+            ASSERT_EQ(MAP_setup(&d), 0) << text;
+            float x = 0, y = 0;
+            ASSERT_EQ(MAP_ll_to_xy(sign * 90.0f, 0, &x, &y), 0) << text;
+            EXPECT_EQ(MAP_inside(x, y), 1) << text << " " << x << "," << y;
+            EXPECT_NEAR(x, 20, 1e-3) << text; /* on the central meridian */
+            EXPECT_NEAR(y, 20 + sign * 10, 2) << text; /* ten degrees poleward */
+            EXPECT_EQ(MAP_ll_to_xy(-sign * 90.0f, 0, &x, &y), -1) << text; /* the other pole */
+        });
+    }
+}

@@ -1,5 +1,5 @@
-// Tests of numbered menus and the region prompt.  The answers reach the
-// child through its real standard input, fed by a pipe.
+// Tests of numbered menus.  The answers reach the child through its real
+// standard input, fed by a pipe.
 #include "support.h"
 
 #include <string>
@@ -9,11 +9,7 @@
 
 namespace {
 
-using kemtest::Captured;
-using kemtest::count_of;
 using kemtest::in_child;
-using kemtest::run_in_child;
-using kemtest::ScratchDir;
 
 /* Makes a pipe holding `text` the standard input of this process. */
 void feed_stdin(const std::string &text) {
@@ -24,117 +20,6 @@ void feed_stdin(const std::string &text) {
     dup2(fds[0], 0);
     close(fds[0]);
     clearerr(stdin);
-}
-
-/* Thirteen listed regions r01..r13 centred on latitudes 1..13, one more
-   that is loaded but not listed, and one left out. */
-std::string thirteen_regions() {
-    std::string text;
-    for (int i = 1; i <= 13; ++i) {
-        char line[80];
-        std::snprintf(line, sizeof line, "r%02d Region_%02d 1 ps,%d,-90\n", i, i, i);
-        text += line;
-    }
-    return text + "hid Hidden 2 ps,50,0\nout Out 0 ps,60,0\n";
-}
-
-const std::string region_menu =
-    "\n        Region Menu\n\n"
-    "  1: Region 01                        8: Region 08                     \n"
-    "  2: Region 02                        9: Region 09                     \n"
-    "  3: Region 03                       10: Region 10                     \n"
-    "  4: Region 04                       11: Region 11                     \n"
-    "  5: Region 05                       12: Region 12                     \n"
-    "  6: Region 06                       13: Region 13                     \n"
-    "  7: Region 07                     \n"
-    "  0: Return to previous menu         -1: Exit program                  \n"
-    "\n"
-    "Enter the region: ";
-
-struct RegionPrompt {
-    ScratchDir dir;
-    RegionPrompt() { dir.write("kem.reg", thirteen_regions()); }
-
-    /* DOM_prompt_region with `input` typed; the child prints the result
-       and the centre after a "=>" mark. */
-    Captured run(const std::string &input, int flag = 0) const {
-        return run_in_child([&] {
-            MESS_set(0, M_warn);
-            RES_put("file_path", dir.dir().c_str());
-            feed_stdin(input);
-            Domain d;
-            DOM_init(&d);
-            int result = DOM_prompt_region(&d, flag);
-            std::printf("=> %d %d %g\n", result, d.proj, static_cast<double>(d.clat));
-        });
-    }
-};
-
-TEST(RegionPrompt, ThirteenRegionsInTwoColumnsOfSevenRows) {
-    RegionPrompt prompt;
-    Captured run = prompt.run("2\n");
-    EXPECT_EQ(run.out, region_menu + "=> 2 1 2\n");
-    EXPECT_EQ(run.status, 0);
-}
-
-TEST(RegionPrompt, AnswersByNumberWordOrDomainString) {
-    struct Case {
-        const char *input;
-        int status;
-        const char *tail; /* the end of standard output */
-        size_t menus;     /* times the menu was shown */
-    } cases[] = {
-        {"0\n", 0, "=> 0 -9999 -9999\n", 1},
-        {"-1\n", 0, "Enter the region: ", 1},   /* ends the program */
-        {"exit\n", 0, "Enter the region: ", 1}, /* ends the program */
-        {"", 1, "Enter the region: ", 1},       /* input ended */
-        {"R05\n", 0, "=> 2 1 5\n", 1},
-        {"40,-100\n", 0, "=> 1 1 40\n", 1},
-        {"zz\n", 0, "=> 2 -1 -9999\n", 1},
-        {"-\n", 0, "=> 2 -1 -9999\n", 1},
-        {"14\n", 0, "=> 2 -1 -9999\n", 1},
-        {"hid\n", 0, "=> 2 1 50\n", 1}, /* loaded, not listed: decoded from the file */
-        {"list\n3\n", 0, "=> 2 1 3\n", 2},
-        {"?\n3\n", 0, "Enter the region: => 2 1 3\n", 1},
-        {"a,1,2\na,1,2\na,1,2\na,1,2\na,1,2\n1\n", 0, "=> -1 1 -9999\n", 5},
-    };
-    RegionPrompt prompt;
-    for (const Case &c : cases) {
-        Captured run = prompt.run(c.input);
-        EXPECT_EQ(run.status, c.status) << c.input;
-        std::string tail = c.tail;
-        EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), tail.size())), tail)
-            << c.input;
-        EXPECT_EQ(count_of(run.out, "Region Menu"), c.menus) << c.input;
-    }
-    EXPECT_EQ(count_of(prompt.run("?\n3\n").out,
-                       "back,r01,r02,r03,r04,r05,r06,r07,r08,r09,r10,r11,r12,r13\n\n"),
-              1u);
-    EXPECT_EQ(count_of(prompt.run("list\n3\n").out, "r13      Region_13"), 1u);
-    EXPECT_EQ(count_of(prompt.run("a,1,2\na,1,2\na,1,2\na,1,2\na,1,2\n").err, "Invalid domain\n"),
-              5u);
-}
-
-TEST(RegionPrompt, ResourcesAndBatchModeAskNothing) {
-    RegionPrompt prompt;
-    Captured batch = run_in_child([&] {
-        RES_put("file_path", prompt.dir.dir().c_str());
-        FLAG_set_batch(1);
-        Domain d;
-        EXPECT_EQ(DOM_prompt_region(&d, 0), 2); /* the first region of kem.reg */
-        EXPECT_FLOAT_EQ(d.clat, 1);
-        EXPECT_EQ(DOM_prompt_region(&d, 0), 0); /* found already */
-        DOM_set_prompt_region(1);
-        RES_put("region", "r04");
-        EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
-        EXPECT_FLOAT_EQ(d.clat, 4);
-        DOM_set_prompt_region(1);
-        RES_put("plot_domain", "bogus,1,2");
-        return DOM_prompt_region(&d, 1);
-    });
-    EXPECT_EQ(batch.status, 43);
-    EXPECT_EQ(batch.out, "");
-    EXPECT_EQ(count_of(batch.err, "Invalid domain\n"), 1u);
 }
 
 /* A small menu: entry 0, two entries, a separator, one hidden entry. */

@@ -30,9 +30,13 @@ std::vector<int> station_columns(const Run &run) {
         return columns;
     }
     for (int item = 0; item < run.output->count(); item++) {
-        int column = CTY_column_find((*run.output)[item]);
+        const char *name = (*run.output)[item];
+        int column = CTY_column_find(name);
         if (column >= 0)
             columns.push_back(column);
+        else
+            MESS_print(M_warn, "Output column %s: not a column (Name ST CN ID P Lat Lon Elev WMO "
+                               "Dist)\n", name);
     }
     return columns;
 }
@@ -50,7 +54,23 @@ class Selection {
     Selection(const Selection &) = delete;
     Selection &operator=(const Selection &) = delete;
 
-    const CTY_select *get() const { return sel_; }
+    CTY_select *get() const { return sel_; }
+
+    /* Says why each value that cannot be read selects nothing. */
+    void warn_problems(const std::vector<char *> &values) const {
+        for (size_t i = 0; i < values.size(); i++)
+            if (const char *why = CTY_select_problem(sel_, static_cast<int>(i)))
+                MESS_print(M_warn, "Selection value %s: %s\n", values[i], why);
+    }
+
+    /* The plain values that no noted record answered. */
+    std::vector<const char *> unmatched(const std::vector<char *> &values) const {
+        std::vector<const char *> names;
+        for (size_t i = 0; i < values.size(); i++)
+            if (CTY_select_noted(sel_, static_cast<int>(i)) == 0)
+                names.push_back(values[i]);
+        return names;
+    }
     bool keeps(const CTY_data &city) const { return !any_ || CTY_select_cmp(sel_, &city) != -1; }
     bool has_centre() const { return has_centre_; }
 
@@ -107,18 +127,24 @@ struct Scan {
     bool print(const Kept &s) const { return OUT_put_station(out, &s.city, s.dist) == 0; }
 
     /* Every kept station in file order, or nearest first (ties in file
-       order; with "first", only the nearest is kept while reading). */
+       order; with "first", only the nearest is kept while reading).  To
+       tell which values found nothing, the scan reads on after "first". */
     void run_over(int fd) const {
         bool sorted = run.nearest && selection.has_centre();
+        bool printing = true;
         std::vector<Kept> kept;
         Kept s;
         while (CTY_read_select(fd, &s.city, selection.get()) > 0) {
             tidy_name(s.city.name);
             if (!selection.keeps(s.city))
                 continue;
+            if (run.missing)
+                CTY_select_note(selection.get(), &s.city);
             s.dist = run.dist_wanted || sorted ? selection.dist(s.city) : -1;
             if (!sorted) {
-                if (!print(s) || run.first_only)
+                if (printing && (!print(s) || run.first_only))
+                    printing = false;
+                if (!printing && !run.missing)
                     return;
             } else if (!run.first_only) {
                 kept.push_back(s);
@@ -137,6 +163,7 @@ struct Scan {
 
 int search_database(const Run &run, int &lost) {
     Selection selection(run.values);
+    selection.warn_problems(run.values);
     if (run.nearest && !selection.has_centre())
         MESS_print(M_warn, "Parameter nearest needs an RA< value: records in file order\n");
     int fd = open_database(run);
@@ -144,12 +171,14 @@ int search_database(const Run &run, int &lost) {
         return input_unopened("DBase", run);
     CTY_rewind(fd);
     std::vector<int> columns = station_columns(run);
-    OUT_writer *out = OUT_open(run.format());
+    OUT_writer *out = OUT_open(run.format);
     if (out != nullptr &&
         OUT_station_columns(out, columns.data(), static_cast<int>(columns.size())) == 0)
         Scan{run, selection, out}.run_over(fd);
     lost = OUT_close(out);
     CTY_close(fd);
+    if (run.missing)
+        warn_unmatched(selection.unmatched(run.values));
     return 0;
 }
 

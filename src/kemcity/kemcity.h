@@ -42,9 +42,10 @@ class Items {
 /* One lookup: what the resources asked for, and the file it reads. */
 struct Run {
     bool first_only = false;
-    bool nearest = false;       /* stations printed nearest first */
-    bool json = false;          /* records as JSON lines */
-    std::vector<char *> values; /* selection values, leading '/' removed */
+    bool nearest = false;        /* records printed nearest first */
+    bool missing = false;        /* name the plain values that found nothing */
+    OUT_format format = OUT_plain;
+    std::vector<char *> values;  /* selection values, leading '/' removed */
     const Items *output = nullptr;
     bool all_columns = true; /* no output list, or "all" in it */
     bool dist_wanted = false; /* the output names the Dist column */
@@ -53,8 +54,13 @@ struct Run {
     bool path_fits = true;     /* false: the path was cut and is not opened */
     bool dbase = false;
 
-    OUT_format format() const { return json ? OUT_json : OUT_plain; }
+    /* Formats for programs print records only: no banner, no names. */
+    bool records_only() const { return format != OUT_plain; }
 };
+
+/* The names of the values in `names`, joined by ", ", in one warning:
+   "No match: KXYZ, EGLX". */
+void warn_unmatched(const std::vector<const char *> &names);
 
 /* The branches: the station database and the raw tables.  Each answers
    the exit status and leaves in `lost` the errno of an output write that

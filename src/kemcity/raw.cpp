@@ -1,167 +1,181 @@
 /*
- * raw.cpp - kemcity on a raw location table: three header lines, a line
- * of column names, then one row of whitespace-separated fields per line.
+ * raw.cpp - kemcity on a raw location table: the rows the first selection
+ * value keeps (the library's raw-table rules), in file order or, around
+ * an RA< centre, nearest first, in the columns asked for.
  *
- * Only the first selection value filters a table: "Column=value" (any
- * column holding the value, in any case), a four-character identifier,
- * or an identifier or a prefix of the row's "Name_ST".  Limits: 25
- * columns a line; column names of 29 characters, fields of 119, "=" keys
- * of 9 and formed name_state keys of 49 are kept, longer ones cut.
+ * A field beyond the named columns is printed without a name; the formats
+ * for programs key it by its position, counted from 1.  The Dist column,
+ * unless the table has one of its own, is the row's distance in km from
+ * the RA< centre.
  */
 #include "kemcity.h"
-#include "text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <memory>
 
 namespace kemcity {
 
 namespace {
 
-constexpr size_t max_columns = 25;
-constexpr size_t max_col_name = 29;
-constexpr size_t max_field = 119;
-constexpr size_t max_value_key = 9;
-constexpr size_t max_name_state = 49;
+/* A printed column: a field of the row, or the distance (field -1). */
+constexpr int dist_column = -1;
 
-using Row = std::vector<std::string>;
+/* A row kept for printing later, nearest first. */
+struct KeptRow {
+    std::vector<std::string> fields;
+    double dist = -1;
+    bool has_position = false;
+    float lat = 0, lon = 0;
+};
 
-struct Table {
-    Row columns;
-    int name_col = -1, st_col = -1, id_col = -1; /* the last column of each name */
+class TableRun {
+  public:
+    TableRun(const Run &run, RAW_table *table, OUT_writer *out)
+        : run_(run), table_(table), out_(out) {}
 
-    void set_columns(Row names) {
-        columns = std::move(names);
-        for (int i = 0; i < static_cast<int>(columns.size()); i++) {
-            if (stricmp(columns[i].c_str(), "Name") == 0)
-                name_col = i;
-            if (stricmp(columns[i].c_str(), "ST") == 0)
-                st_col = i;
-            if (stricmp(columns[i].c_str(), "ID") == 0)
-                id_col = i;
+    /* The columns the output list names, in its order, with a warning for
+       each item that names none; all of them without a list. */
+    void choose_columns() {
+        int count = RAW_column_count(table_);
+        if (run_.all_columns) {
+            for (int i = 0; i < count; i++)
+                columns_.push_back(i);
+            if (run_.dist_wanted && !has_column("Dist"))
+                columns_.push_back(dist_column);
+            return;
+        }
+        for (int item = 0; item < run_.output->count(); item++) {
+            const char *name = (*run_.output)[item];
+            bool found = false;
+            for (int i = 0; i < count; i++)
+                if (stricmp(RAW_column_name(table_, i), name) == 0)
+                    columns_.push_back(i), found = true;
+            if (!found && stricmp(name, "Dist") == 0)
+                columns_.push_back(dist_column), found = true;
+            if (!found)
+                MESS_print(M_warn, "Output column %s: not a column of %s\n", name,
+                           run_.file.c_str());
         }
     }
 
-    /* The row's field of a column, or null when the row is too short or
-       the table has no such column. */
-    static const char *field(const Row &row, int col) {
-        return col >= 0 && col < static_cast<int>(row.size()) ? row[col].c_str() : nullptr;
+    void set_names() {
+        std::vector<const char *> names;
+        for (int column : columns_)
+            names.push_back(column == dist_column ? "Dist" : RAW_column_name(table_, column));
+        OUT_set_names(out_, static_cast<int>(names.size()), names.data());
     }
+
+    /* Every selected row, printed at once or kept to be printed nearest
+       first.  Answers whether any row was selected. */
+    bool scan() {
+        float lat = 0, lon = 0;
+        bool sorted = run_.nearest && RAW_centre(table_, &lat, &lon);
+        bool any = false, printing = true;
+        std::vector<KeptRow> kept;
+        KeptRow row; /* its strings keep their room from row to row */
+        for (int n; (n = RAW_next(table_)) >= 0;) {
+            any = true;
+            row.dist = RAW_dist(table_);
+            row.has_position = RAW_position(table_, &row.lat, &row.lon) == 1;
+            row.fields.resize(static_cast<size_t>(n));
+            for (int i = 0; i < n; i++)
+                row.fields[i].assign(RAW_field(table_, i));
+            if (!sorted) {
+                if (!print(row) || run_.first_only)
+                    printing = false;
+            } else if (!run_.first_only) {
+                kept.push_back(row);
+            } else if (kept.empty() || nearer(row, kept[0])) {
+                kept.assign(1, row);
+            }
+            if (!printing)
+                break;
+        }
+        std::stable_sort(kept.begin(), kept.end(), nearer);
+        for (const KeptRow &k : kept)
+            if (!print(k) || run_.first_only)
+                break;
+        return any;
+    }
+
+  private:
+    bool has_column(const char *name) const {
+        for (int i = 0; i < RAW_column_count(table_); i++)
+            if (stricmp(RAW_column_name(table_, i), name) == 0)
+                return true;
+        return false;
+    }
+
+    static bool nearer(const KeptRow &a, const KeptRow &b) {
+        return a.dist >= 0 && (b.dist < 0 || a.dist < b.dist);
+    }
+
+    void put(const char *name, const std::string &value) {
+        OUT_put_field(out_, name, value.c_str(), OUT_any);
+    }
+
+    void put_dist(double dist) {
+        char text[32];
+        if (dist < 0)
+            snprintf(text, sizeof text, "%d", KEM_MISSING);
+        else
+            snprintf(text, sizeof text, "%.1f", dist);
+        OUT_put_field(out_, "Dist", text, OUT_measure);
+    }
+
+    bool print(const KeptRow &row) {
+        if (row.has_position)
+            OUT_put_position(out_, row.lat, row.lon);
+        int count = RAW_column_count(table_);
+        for (int column : columns_) {
+            if (column == dist_column)
+                put_dist(row.dist);
+            else if (column < static_cast<int>(row.fields.size()))
+                put(RAW_column_name(table_, column), row.fields[column]);
+            else if (run_.format == OUT_csv)
+                put(nullptr, ""); /* a short row keeps its cells in their columns */
+        }
+        /* Fields past the named columns, printed with every column. */
+        for (size_t i = count; run_.all_columns && i < row.fields.size(); i++) {
+            char position[16];
+            *std::to_chars(position, position + sizeof position - 1, i + 1).ptr = '\0';
+            put(run_.records_only() ? position : nullptr, row.fields[i]);
+        }
+        return OUT_end_record(out_) == 0;
+    }
+
+    const Run &run_;
+    RAW_table *table_;
+    OUT_writer *out_;
+    std::vector<int> columns_;
 };
-
-/* "key=value": some column named key holds value.  A key longer than the
-   longest key kept names no column. */
-bool match_key_value(const Table &table, const Row &row, const char *value) {
-    const char *eq = strchr(value, '=');
-    std::string key(value, eq);
-    if (key.size() > max_value_key)
-        return false;
-    for (size_t i = 0; i < table.columns.size() && i < row.size(); i++)
-        if (stricmp(table.columns[i].c_str(), key.c_str()) == 0 &&
-            stricmp(row[i].c_str(), eq + 1) == 0)
-            return true;
-    return false;
-}
-
-/* The value is a prefix of "Name_ST", the formed key cut to its limit. */
-bool match_name_state(const Table &table, const Row &row, const char *value) {
-    const char *name = Table::field(row, table.name_col);
-    const char *state = Table::field(row, table.st_col);
-    if (!name || !state)
-        return false;
-    std::string key = std::string(name) + "_" + state;
-    if (key.size() > max_name_state)
-        key.resize(max_name_state);
-    size_t len = strlen(value);
-    return len <= key.size() &&
-           (len == 0 || strnicmp(value, key.c_str(), static_cast<int>(len)) == 0);
-}
-
-bool row_matches(const Table &table, const Row &row, const char *value) {
-    if (strchr(value, '='))
-        return match_key_value(table, row, value);
-    const char *id = Table::field(row, table.id_col);
-    if (id && stricmp(value, id) == 0)
-        return true;
-    if (strlen(value) == 4)
-        return false;
-    return match_name_state(table, row, value);
-}
-
-/* A field beyond the named columns is printed without a name; as JSON
-   its key is its position, counted from 1. */
-void print_field(const Run &run, OUT_writer *out, const Table &table, const Row &row, size_t i) {
-    const char *name = i < table.columns.size() ? table.columns[i].c_str() : nullptr;
-    char position[16];
-    if (run.json && !name) {
-        *std::to_chars(position, position + sizeof position - 1, i + 1).ptr = '\0';
-        name = position;
-    }
-    OUT_put_field(out, name, row[i].c_str(), OUT_text);
-}
-
-bool print_row(const Run &run, OUT_writer *out, const Table &table, const Row &row) {
-    if (run.all_columns) {
-        for (size_t i = 0; i < row.size(); i++)
-            print_field(run, out, table, row, i);
-    } else {
-        for (int item = 0; item < run.output->count(); item++)
-            for (size_t i = 0; i < row.size() && i < table.columns.size(); i++)
-                if (stricmp(table.columns[i].c_str(), (*run.output)[item]) == 0)
-                    print_field(run, out, table, row, i);
-    }
-    return OUT_end_record(out) == 0;
-}
-
-void print_rows(FILE *in, const Run &run, const Table &table, OUT_writer *out) {
-    char line[KEM_LINE_MAX + 1];
-    Row row;
-    const char *value = run.values.empty() ? nullptr : run.values[0];
-    /* A plain value stands in the line of every row it matches, as the
-       identifier or as the start of "Name_ST" (the part before its first
-       '_'), in either case: other lines are not split. */
-    std::string stands =
-        value && !strchr(value, '=') ? std::string(value, strcspn(value, "_")) : "";
-    while (fgetnline(in, line, KEM_LINE_MAX) >= 0) {
-        if (!stands.empty() && !strcasestr(line, stands.c_str()))
-            continue;
-        split_words(line, max_columns, max_field, row);
-        if (value && !row_matches(table, row, value))
-            continue;
-        if (!print_row(run, out, table, row) || run.first_only)
-            break;
-    }
-}
-
-/* The header, the column names, then the rows. */
-int search_table(FILE *in, const Run &run) {
-    char line[KEM_LINE_MAX + 1];
-    for (int i = 0; i < 3; i++)
-        if (fgetline(in, line) < 0)
-            return 0;
-    if (fgetnline(in, line, KEM_LINE_MAX) < 0)
-        return 0;
-    Row names;
-    split_words(line, max_columns, max_col_name, names);
-    Table table;
-    table.set_columns(std::move(names));
-
-    OUT_writer *out = OUT_open(run.format());
-    if (out != nullptr)
-        print_rows(in, run, table, out);
-    return OUT_close(out);
-}
 
 } // namespace
 
 int read_table(const Run &run, int &lost) {
-    if (run.nearest)
+    RAW_table *table = run.path_fits ? RAW_open(run.path) : nullptr;
+    const char *value = run.values.empty() ? nullptr : run.values[0];
+    if (table != nullptr && RAW_select(table, value) != 0)
+        MESS_print(M_warn, "Selection value %s: %s\n", value, RAW_problem(table));
+    if (run.nearest && !RAW_centre(table, nullptr, nullptr))
         MESS_print(M_warn, "Parameter nearest needs an RA< value: records in file order\n");
-    FILE *in = run.path_fits ? FILE_open(run.path, "r") : nullptr;
-    if (!in)
+    if (table == nullptr)
         return input_unopened("Raw", run);
-    lost = search_table(in, run);
-    FILE_close(in);
+    OUT_writer *out = OUT_open(run.format);
+    bool any = false;
+    if (out != nullptr) {
+        TableRun rows(run, table, out);
+        rows.choose_columns();
+        rows.set_names();
+        any = rows.scan();
+    }
+    lost = OUT_close(out);
+    RAW_close(table);
+    if (run.missing && value != nullptr && !any && !strchr(value, '=') &&
+        strnicmp(value, "RA<", 3) != 0)
+        warn_unmatched({value});
     return 0;
 }
 
