@@ -318,19 +318,6 @@ std::string file_in_dir(const std::string &dir) {
     return tried;
 }
 
-/* The standard input and pipes are the user's own words; a file on disk
-   is read only when it is the user's or root's and nobody else may write
-   it, since the search path begins with the working directory. */
-FILE *open_file(const std::string &file) {
-    if (FILE_is_stdio(file.c_str()) || file[0] == '|')
-        return FILE_open(file.c_str(), "r");
-    char path[KEM_PATH_MAX];
-    FILE_add_user_path(file.c_str(), path);
-    if (std::strlen(path) >= KEM_PATH_MAX - 1)
-        return nullptr; /* the expansion may have been cut: never open another name */
-    return open_settings(path, "DEF_open");
-}
-
 } // namespace
 
 /* ------------------------------------------------------------------------
@@ -382,7 +369,10 @@ int DEF_open(const char *name) {
             MESS_print(M_warn, "DEF_open: file name too long: %.79s...\n", file.c_str());
             return -1;
         }
-        state.def_file = open_file(file);
+        /* The search path begins with the working directory: a file on
+           disk is read only when nobody but the user or root could have
+           written it. */
+        state.def_file = open_settings(file.c_str(), "DEF_open");
         state.file_name = file;
         return state.def_file ? 0 : -1;
     });

@@ -10,6 +10,7 @@
 #include "kem.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -64,9 +65,17 @@ bool refuse_command(const char *source, const char *name, std::string_view value
     return true;
 }
 
-FILE *open_settings(const char *path, const char *caller) {
-    if (path == nullptr)
+FILE *open_settings(const char *name, const char *caller) {
+    if (name == nullptr)
         return nullptr;
+    if (FILE_is_stdio(name) || name[0] == '|')
+        return FILE_open(name, "r");
+    char path[KEM_PATH_MAX];
+    FILE_add_user_path(name, path);
+    if (std::strlen(path) >= KEM_PATH_MAX - 1) {
+        errno = ENAMETOOLONG; /* the expansion may have been cut: never open another name */
+        return nullptr;
+    }
     /* Not blocking: opening a named pipe for reading would otherwise wait
        for a writer before its owner could be looked at. */
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

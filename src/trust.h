@@ -41,11 +41,12 @@ bool may_run_command(std::string_view text);
    it could run a command" and answers true. */
 bool refuse_command(const char *source, const char *name, std::string_view value);
 
-/* Opens the file of settings `path` (a name on disk: no standard stream,
-   no pipe, "~" already expanded) for reading.  Null when it does not
+/* Opens the file of settings `name` for reading: a standard-stream name
+   or a pipe ("|command", the user's own words) as FILE_open does, a file
+   on disk ("~" expanded) only when it is trusted.  Null when it does not
    exist or cannot be opened; null after the warning "CALLER: PATH
    skipped: REASON" when it exists but is not trusted.  Never waits on a
    named pipe that another user planted. */
-FILE *open_settings(const char *path, const char *caller);
+FILE *open_settings(const char *name, const char *caller);
 
 #endif /* KEM_TRUST_H */
