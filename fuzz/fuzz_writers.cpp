@@ -102,7 +102,8 @@ std::vector<Record> read_records(Reader r) {
 struct Json {
     enum { null, number, string, array, object, boolean } type = null;
     std::string text;
-    std::vector<std::pair<std::string, Json>> members; /* arrays: empty keys */
+    std::vector<Json> items;        /* of an array or an object, in order */
+    std::vector<std::string> keys; /* of an object, duplicates kept */
 };
 
 struct JsonReader {
@@ -261,7 +262,8 @@ struct JsonReader {
                         blanks();
                         expect(':');
                     }
-                    v.members.emplace_back(key, value(depth + 1));
+                    v.keys.push_back(key);
+                    v.items.push_back(value(depth + 1));
                     blanks();
                     if (!peek(','))
                         break;
@@ -338,12 +340,12 @@ void same_text(const std::string &got, const std::string &sent, const std::strin
 }
 
 void same_members(const Json &object, const Record &rec, const std::string &output) {
-    if (object.type != Json::object || object.members.size() != rec.fields.size())
+    if (object.type != Json::object || object.items.size() != rec.fields.size())
         fail("JSON: a record's fields do not read back", output);
     for (size_t i = 0; i < rec.fields.size(); i++) {
         const Field &f = rec.fields[i];
-        const Json &v = object.members[i].second;
-        same_text(object.members[i].first, f.name, output);
+        const Json &v = object.items[i];
+        same_text(object.keys[i], f.name, output);
         switch (meaning(f)) {
         case Shown::none:
             if (v.type != Json::null)
@@ -384,30 +386,30 @@ bool writes_position(const Record &rec) {
 void check_geojson(const std::vector<Record> &records, const std::string &output) {
     JsonReader reader{output, 0, output};
     Json doc = reader.document();
-    if (doc.type != Json::object || doc.members.size() != 2 || doc.members[0].first != "type" ||
-        doc.members[0].second.text != "FeatureCollection" || doc.members[1].first != "features" ||
-        doc.members[1].second.type != Json::array ||
-        doc.members[1].second.members.size() != records.size())
+    if (doc.type != Json::object || doc.items.size() != 2 || doc.keys[0] != "type" ||
+        doc.items[0].text != "FeatureCollection" || doc.keys[1] != "features" ||
+        doc.items[1].type != Json::array ||
+        doc.items[1].items.size() != records.size())
         fail("GeoJSON: not a collection of a feature a record", output);
     for (size_t i = 0; i < records.size(); i++) {
-        const Json &feature = doc.members[1].second.members[i].second;
-        if (feature.type != Json::object || feature.members.size() != 3 ||
-            feature.members[0].first != "type" || feature.members[0].second.text != "Feature" ||
-            feature.members[1].first != "geometry" || feature.members[2].first != "properties")
+        const Json &feature = doc.items[1].items[i];
+        if (feature.type != Json::object || feature.items.size() != 3 ||
+            feature.keys[0] != "type" || feature.items[0].text != "Feature" ||
+            feature.keys[1] != "geometry" || feature.keys[2] != "properties")
             fail("GeoJSON: not a feature", output);
-        const Json &geometry = feature.members[1].second;
+        const Json &geometry = feature.items[1];
         if (!writes_position(records[i])) {
             if (geometry.type != Json::null)
                 fail("GeoJSON: a geometry without a position", output);
         } else {
-            const Json *coords = geometry.members.size() == 2 ? &geometry.members[1].second : nullptr;
-            if (coords == nullptr || geometry.members[0].second.text != "Point" ||
-                coords->members.size() != 2 ||
-                std::strtof(coords->members[0].second.text.c_str(), nullptr) != records[i].lon ||
-                std::strtof(coords->members[1].second.text.c_str(), nullptr) != records[i].lat)
+            const Json *coords = geometry.items.size() == 2 ? &geometry.items[1] : nullptr;
+            if (coords == nullptr || geometry.items[0].text != "Point" ||
+                coords->items.size() != 2 ||
+                std::strtof(coords->items[0].text.c_str(), nullptr) != records[i].lon ||
+                std::strtof(coords->items[1].text.c_str(), nullptr) != records[i].lat)
                 fail("GeoJSON: the point does not read back", output);
         }
-        same_members(feature.members[2].second, records[i], output);
+        same_members(feature.items[2], records[i], output);
     }
 }
 
