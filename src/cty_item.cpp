@@ -109,13 +109,10 @@ bool read_int(const char *text, int &out, bool &rest) {
 
 /* A real number read as by "%f"; false when there is none. */
 bool read_float(const char *text, float &out, bool &rest) {
-    char *end = nullptr;
-    float v = std::strtof(text, &end);
-    if (end == text)
-        return false;
-    out = v;
-    rest = *end != '\0';
-    return true;
+    const char *end = nullptr;
+    bool read = read_real(text, out, &end);
+    rest = read && *end != '\0';
+    return read;
 }
 
 Piece read_piece(const char *text) {

@@ -68,9 +68,9 @@ inline char *station_number(char *out, int wmo) {
 }
 
 /* A real number at the start of `text` (leading blanks allowed), as
-   strtof or strtod reads it; false when there is none. */
-bool read_real(const char *text, float &out);
-bool read_real(const char *text, double &out);
+   strtof or strtod reads it, and where it ends; false when there is none. */
+bool read_real(const char *text, float &out, const char **end = nullptr);
+bool read_real(const char *text, double &out, const char **end = nullptr);
 
 /* One whole line of `stream`, its first `max` characters kept and the rest
    stepped over, so that a long line is never taken for several: its

@@ -71,6 +71,14 @@ inline size_t count_of(const std::string &text, const std::string &part) {
     return n;
 }
 
+/* How many file descriptors this process holds open. */
+inline int open_descriptors() {
+    int n = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n - 1; /* the iterator's own */
+}
+
 /* A directory of its own under /tmp, removed with everything in it. */
 class ScratchDir {
   public:

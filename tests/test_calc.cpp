@@ -301,3 +301,69 @@ TEST(Calc, SaturatedAdiabatCondensationLevelAndWetBulbAgree) {
     EXPECT_NEAR(wet_bulb(293.15f, dewp, 1013.25f), 273.15 + 13.7, 0.3);
     EXPECT_NEAR(wet_bulb_pot_temp(293.15f, dewp, 1000), wet_bulb(293.15f, dewp, 1000), 0.1);
 }
+
+/* Below its cloud base a rising parcel keeps its potential temperature and
+   its mixing ratio, and so its wet-bulb, equivalent and virtual potential
+   temperatures: the values at any pressure are the ones at 1000 mb. */
+TEST(Calc, PotentialTemperaturesStayWithAParcelRisingDry) {
+    using Three = float (*)(float, float, float);
+    const struct {
+        const char *what;
+        Three f;
+    } conserved[] = {{"wet_bulb_pot_temp", wet_bulb_pot_temp},
+                     {"eq_pot_temp", eq_pot_temp},
+                     {"virt_pot_temp", virt_pot_temp}};
+    const struct {
+        float t, dewp; // at 1000 mb
+    } parcels[] = {{303, 283}, {300, 285}, {290, 275}};
+    for (const auto &parcel : parcels) {
+        const float pot = pot_temp(parcel.t, 1000), w = mix_ratio(parcel.dewp, 1000);
+        for (float p : {950.0f, 850.0f}) {
+            float t = temp_on_dryad(pot, p), dewp = temp_on_mixrat(w, p);
+            ASSERT_LT(dewp, t) << "above the cloud base at " << p;
+            for (const auto &c : conserved)
+                EXPECT_NEAR(c.f(t, dewp, p), c.f(parcel.t, parcel.dewp, 1000), 0.05)
+                    << c.what << " of " << parcel.t << "/" << parcel.dewp << " lifted to " << p;
+        }
+    }
+}
+
+/* Air heated to the convective temperature rises dry and saturates at
+   the cloud base: its condensation level is the base's pressure. */
+TEST(Calc, ConvectiveTemperatureReachesSaturationAtTheCloudBase) {
+    const struct { float w, base; } clouds[] = {{8, 900}, {8, 800}, {12, 850}};
+    for (const auto &c : clouds)
+        for (float p : {1000.0f, 950.0f}) {
+            float t = conv_temp(c.w, c.base, p), dewp = temp_on_mixrat(c.w, p);
+            EXPECT_NEAR(lcl_pres(t, dewp, p), c.base, 1) << c.w << " g/kg from " << p;
+        }
+}
+
+/* The largest inputs each formula takes, and the ones it treats as its
+   largest. */
+TEST(Calc, InputsAtTheUpperEndOfTheirRange) {
+    const Case cases[] = {
+        {"lcl_pres of a saturated parcel at 1100 mb", lcl_pres(290, 290, 1100), 1100, 1},
+        {"temp_on_satad at 2000 mb", temp_on_satad(thetae_on_satad(290, 2000), 2000), 290, 0.1f},
+        {"dew_temp holds 120 % at 100 %", dew_temp(290, 120), dew_temp(290, 100), 0},
+        {"wind_chill_temp holds 40 m/s at 26", wind_chill_temp(250, 40), wind_chill_temp(250, 26),
+         0},
+        {"wind_chill holds 40 m/s at 26", wind_chill(250, 40), wind_chill(250, 26), 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_NEAR(c.got, c.want, c.tolerance) << c.what;
+}
+
+/* Relative humidity is the dew point's vapour pressure over the
+   temperature's; specific humidity is 622 e / p, in g/kg. */
+TEST(Calc, RelativeAndSpecificHumidity) {
+    const Case cases[] = {
+        {"rel_hum of 10 mb at 20 mb", rel_hum(20, 10), 50, 1e-3f},
+        {"rel_hum of the dew point at 50 %", rel_hum(293.15f, dew_temp(293.15f, 50)), 50, 0.05f},
+        {"rel_hum of a dew point 10 K below", rel_hum(293.15f, 283.15f), 52.5f, 0.3f},
+        {"spec_hum of 10 mb at 1000 mb", spec_hum(10, 1000), 6.22f, 1e-3f},
+        {"spec_hum of 10 mb at 500 mb", spec_hum(10, 500), 12.44f, 1e-3f},
+    };
+    for (const Case &c : cases)
+        EXPECT_NEAR(c.got, c.want, c.tolerance) << c.what;
+}

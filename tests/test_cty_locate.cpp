@@ -197,3 +197,50 @@ TEST(CtyStore, StoringAgainReplacesTheTable) {
         CTY_clear();
     });
 }
+
+/* The location search looks 4.9 degrees out, in every direction and to
+   the corners of its last ring, and no farther. */
+TEST(CtyStore, LocationSearchReachesItsLastRing) {
+    ScratchDir s;
+    std::string db = s.write("lone.cty", "Lone -- XX LONE 1 20.00 20.00 0 12001 1\n");
+    in_child([&] {
+        Domain d = world();
+        CTY_store(db.c_str(), 3, &d, 10);
+        const struct {
+            float lat, lon;
+            int found;
+        } cases[] = {{15.1f, 20, 1}, {24.9f, 20, 1},    {20, 15.1f, 1},
+                     {20, 24.9f, 1}, {15.1f, 15.1f, 1}, {24.9f, 24.9f, 1},
+                     {15.0f, 20, 0}, {20, 25.0f, 0},    {15.0f, 15.0f, 0}};
+        for (const auto &c : cases) {
+            CTY_locate loc{};
+            EXPECT_EQ(CTY_search_loc(c.lat, c.lon, &loc), c.found) << c.lat << "," << c.lon;
+        }
+        CTY_clear();
+    });
+}
+
+/* Away from the equator a degree of longitude is shorter than one of
+   latitude: at 60 degrees a station 0.2 degree east is nearer than one
+   0.2 degree north or south, though both lie in one ring. */
+TEST(CtyStore, LocationSearchMeasuresLongitudeByItsLatitude) {
+    ScratchDir s;
+    std::string db = s.write("sixty.cty", "North -- XX NRTH 1  60.20 -100.00 0 12001 1\n"
+                                          "East  -- XX EAST 1  60.00  -99.80 0 12002 2\n"
+                                          "South -- XX STH  1 -60.20   30.00 0 12003 3\n"
+                                          "East  -- XX ESTS 1 -60.00   30.20 0 12004 4\n");
+    in_child([&] {
+        Domain d = world();
+        CTY_store(db.c_str(), 3, &d, 10);
+        const struct {
+            float lat, lon;
+            const char *id;
+        } cases[] = {{60, -100, "EAST"}, {-60, 30, "ESTS"}};
+        for (const auto &c : cases) {
+            CTY_locate loc{};
+            ASSERT_EQ(CTY_search_loc(c.lat, c.lon, &loc), 1) << c.id;
+            EXPECT_STREQ(loc.id, c.id);
+        }
+        CTY_clear();
+    });
+}

@@ -171,3 +171,25 @@ TEST(Date, SetTzChoosesNameOffsetAndClock) {
         }
     });
 }
+
+/* The last valid value of every field is kept, not normalised away. */
+TEST(Date, NumSecKeepsTheLastValueOfEachField) {
+    const Date last = {1999, 12, 31, 0, 0, 23, 59, 59};
+    Date d = last;
+    EXPECT_EQ(DATE_num_sec(&d), 946684799);
+    EXPECT_EQ(std::memcmp(&d, &last, sizeof d), 0) << d.month << "-" << d.day << " " << d.hour;
+}
+
+/* A display time zone may lie a whole day away, no farther. */
+TEST(Date, SetTzTakesOffsetsUpToADay) {
+    kemtest::in_child([] {
+        const struct {
+            const char *zone;
+            int off;
+        } cases[] = {{"A:24", 86400}, {"B:-24", -86400}, {"C:24.5", 0}, {"D:-24.5", 0}};
+        for (const auto &c : cases) {
+            DATE_set_TZ(c.zone);
+            EXPECT_EQ(DATE_get_tz_off(), c.off) << c.zone;
+        }
+    });
+}

@@ -563,3 +563,22 @@ TEST(DefEnv, LongNamesAreWholeAndLongValuesCut) {
     unsetenv(var.c_str());
     use_program("");
 }
+
+/* The defaults file is closed when another is opened, when an opening
+   fails and when it is closed: a program reading many files holds at most
+   one open. */
+TEST(DefOpen, OpeningAnotherFileClosesTheFirst) {
+    ScratchDir s;
+    std::string one = s.write("one.def", "a.b c\n"), two = s.write("two.def", "d.e f\n");
+    const int before = kemtest::open_descriptors();
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(DEF_open(one.c_str()), 0);
+        ASSERT_EQ(DEF_open(two.c_str()), 0);
+        EXPECT_EQ(kemtest::open_descriptors(), before + 1) << "round " << round;
+        EXPECT_EQ(DEF_open(s.path("missing.def").c_str()), -1);
+        EXPECT_EQ(kemtest::open_descriptors(), before) << "round " << round;
+        ASSERT_EQ(DEF_open(two.c_str()), 0);
+        DEF_close();
+        EXPECT_EQ(kemtest::open_descriptors(), before) << "round " << round;
+    }
+}

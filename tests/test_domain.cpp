@@ -261,4 +261,64 @@ TEST(DomResources, OptionEnvironmentAndDefaultsFileDecode) {
     });
 }
 
+/* Domains differing in any one field are different domains; only a
+   field of the grid leaves the projection the same. */
+TEST(DomCompare, AnyOneFieldApartMakesThemDiffer) {
+    struct Case {
+        const char *field;
+        void (*change)(Domain &);
+        int same_proj;
+    } cases[] = {
+        {"clat", [](Domain &d) { d.clat = 41; }, 1},
+        {"clon", [](Domain &d) { d.clon = -101; }, 1},
+        {"dx", [](Domain &d) { d.dx = 2; }, 1},
+        {"dy", [](Domain &d) { d.dy = 2; }, 1},
+        {"nx", [](Domain &d) { d.nx = 26; }, 1},
+        {"ny", [](Domain &d) { d.ny = 18; }, 1},
+        {"plat", [](Domain &d) { d.plat = 31; }, 0},
+        {"plon", [](Domain &d) { d.plon = -99; }, 0},
+        {"param[0]", [](Domain &d) { d.param[0] = 60; }, 0},
+        {"param[4]", [](Domain &d) { d.param[4] = 1; }, 0},
+        {"proj", [](Domain &d) { d.proj = 1; }, 0},
+        {"ellipse", [](Domain &d) { d.ellipse = 1; }, 0},
+    };
+    Domain a;
+    DOM_init(&a);
+    a.proj = 4;
+    a.plat = 30;
+    a.plon = -100;
+    a.clat = 40;
+    a.clon = -100;
+    a.nx = 25;
+    a.ny = 17;
+    a.dx = a.dy = 1;
+    for (const Case &c : cases) {
+        Domain b = a;
+        c.change(b);
+        EXPECT_EQ(DOM_comp(&a, &b), 0) << c.field;
+        EXPECT_EQ(DOM_comp(&b, &a), 0) << c.field;
+        EXPECT_EQ(DOM_comp_proj(&a, &b), c.same_proj) << c.field;
+    }
+}
+
+/* A missing parameter stands for its own domain's centre, whichever of
+   the two domains it is in. */
+TEST(DomCompare, MissingParameterOnEitherSide) {
+    Domain a, b;
+    DOM_init(&a);
+    a.proj = 1;
+    a.plat = 60;
+    a.clat = 40;
+    a.clon = -90;
+    a.plon = -105;
+    b = a;
+    b.clon = -105;
+    b.plon = KEM_MISSING;
+    EXPECT_EQ(DOM_comp_proj(&a, &b), 1);
+    EXPECT_EQ(DOM_comp_proj(&b, &a), 1);
+    b.clon = -90; /* now it stands for -90 */
+    EXPECT_EQ(DOM_comp_proj(&a, &b), 0);
+    EXPECT_EQ(DOM_comp_proj(&b, &a), 0);
+}
+
 } // namespace

@@ -403,3 +403,18 @@ TEST(FileName, OddTemplatesAndNamesStayWithinTheirTexts) {
         }
     });
 }
+
+/* Every look-up in the convention file, found or not, gives the file back. */
+TEST(FileName, ConventionFileIsClosedAfterEveryLookup) {
+    ScratchDir dir;
+    dir.write("name_conv", "eta %Y%m%d%h_eta%e - 100\n");
+    in_child([&] {
+        RES_put("file_path", dir.dir().c_str());
+        const int before = open_descriptors();
+        for (int round = 0; round < 3; ++round) {
+            EXPECT_EQ(FILE_set_name("eta"), 1);
+            EXPECT_EQ(FILE_set_name("none"), 0);
+        }
+        EXPECT_EQ(open_descriptors(), before);
+    });
+}

@@ -349,4 +349,17 @@ TEST_F(RawTable, HelpListsTheOptions) {
     EXPECT_EQ(result.out.rfind("kemcity: This program determines a KEM file name\n", 0), 0u);
 }
 
+/* Batch mode quietens only a run whose message level nobody chose: the
+   level given before it, after it or in the environment stays. */
+TEST_F(RawTable, BatchModeKeepsTheMessageLevelTheUserChose) {
+    copy_fixture("cities.raw");
+    const std::string named =
+        std::string(banner) + "Opening: cities.raw\n" +
+        "ID=KORD Name=Chicago ST=IL Lat=41.98 Lon=-87.90 Elev=201 Pop=2746388 \n";
+    expect_output(run({"-me", "out1", "-ba", "/KORD"}), named);
+    expect_output(run({"-ba", "-me", "out1", "/KORD"}), named);
+    expect_output(run({"-ba", "/KORD"}, {"kemmess=out1"}), named);
+    expect_output(run({"-ba", "/KORD"}), kord);
+}
+
 } // namespace

@@ -143,3 +143,84 @@ TEST(Map, LambertGridsPlaceThePoleOfTheirHemisphere) {
         });
     }
 }
+
+/* The grid runs from column 0 to nx-1 and row 0 to ny-1, both ends
+   included: a point on the last column or row is on the grid. */
+TEST(Map, TheLastColumnAndRowAreInside) {
+    struct Case {
+        float x, y;
+        int inside;
+    } cases[] = {{0, 0, 1},      {24, 0, 1},      {0, 16, 1},         {24, 16, 1},
+                 {12, 16, 1},    {24, 8, 1},      {24.01f, 0, 0},     {0, 16.01f, 0},
+                 {-0.01f, 8, 0}, {12, -0.01f, 0}, {24.01f, 16.01f, 0}};
+    in_child([&] {
+        Domain d = domain(2, KEM_MISSING, 40, -100, 25, 17, 1);
+        ASSERT_EQ(MAP_setup(&d), 0);
+        for (const Case &c : cases)
+            EXPECT_EQ(MAP_inside(c.x, c.y), c.inside) << c.x << "," << c.y;
+    });
+}
+
+/* With different steps across and along the meridian, x follows dx and
+   y follows dy on every projection. */
+TEST(Map, ColumnsFollowDxAndRowsFollowDy) {
+    struct Case {
+        int proj;
+        float plat, clat, clon;
+    } cases[] = {{1, KEM_MISSING, 39, -97},
+                 {2, KEM_MISSING, 40, -100},
+                 {3, KEM_MISSING, 20, -60},
+                 {4, 25, 40, -100}};
+    for (const Case &c : cases) {
+        in_child([&] {
+            Domain d = domain(c.proj, c.plat, c.clat, c.clon, 5, 5, 1);
+            d.dy = 2;
+            ASSERT_EQ(MAP_setup(&d), 0);
+            float x, y;
+            float east = c.proj == 2 ? 0.2f : 0.2f / std::cos(c.clat * rad);
+            ASSERT_EQ(MAP_ll_to_xy(c.clat + 0.2f, c.clon + east, &x, &y), 0);
+            EXPECT_NEAR(x, 2.2, 2e-3) << c.proj;
+            EXPECT_NEAR(y, 2.1, 2e-3) << c.proj;
+        });
+    }
+}
+
+/* The vertical meridian (plon) need not pass through the centre: on it
+   every point stands in one column, whatever its latitude. */
+TEST(Map, TheVerticalMeridianIsOneColumn) {
+    struct Case {
+        int proj;
+        float plat;
+    } cases[] = {{1, 60}, {4, 25}, {4, -25}};
+    for (const Case &c : cases) {
+        in_child([&] {
+            Domain d = domain(c.proj, c.plat, c.plat < 0 ? -40 : 40, -97, 25, 17, 1);
+            d.plon = -105;
+            ASSERT_EQ(MAP_setup(&d), 0);
+            float x1, x2, y;
+            ASSERT_EQ(MAP_ll_to_xy(c.plat < 0 ? -30 : 30, -105, &x1, &y), 0);
+            ASSERT_EQ(MAP_ll_to_xy(c.plat < 0 ? -50 : 50, -105, &x2, &y), 0);
+            EXPECT_NEAR(x1, x2, 1e-3) << c.proj << " " << c.plat;
+            ASSERT_EQ(MAP_ll_to_xy(c.plat < 0 ? -50 : 50, -97, &x2, &y), 0);
+            EXPECT_GT(x2 - x1, 1) << c.proj << " " << c.plat; /* -97 lies east of it */
+        });
+    }
+}
+
+/* A Lambert map with two standard latitudes is true to one scale on both:
+   a degree of latitude spans as many rows at 30 as at 60 degrees. */
+TEST(Map, ALambertMapKeepsOneScaleOnBothStandardLatitudes) {
+    in_child([] {
+        Domain d = domain(4, 30, 45, -100, 25, 17, 1);
+        d.param[0] = 60;
+        ASSERT_EQ(MAP_setup(&d), 0);
+        float x, south, north;
+        auto rows = [&](float lat) {
+            EXPECT_EQ(MAP_ll_to_xy(lat - 0.05f, -100, &x, &south), 0);
+            EXPECT_EQ(MAP_ll_to_xy(lat + 0.05f, -100, &x, &north), 0);
+            return (north - south) * 10;
+        };
+        EXPECT_NEAR(rows(30), rows(60), 1e-3);
+        EXPECT_LT(rows(45), rows(30) - 0.01); /* between them the map shrinks */
+    });
+}

@@ -396,3 +396,23 @@ TEST(Mess, BannerShowsProgramAndVersionAsMessMessage) {
     EXPECT_EQ(c.out, "      CITY DETERMINATION PROGRAM (Ver 5.60.4-LINUX-X11)\n\n"
                      "       (Ver 5.60.4-LINUX-X11)\n\n");
 }
+
+/* A message file or echo file that another replaces is closed: switching
+   files, however often, holds one of each open, and none once they are
+   switched off. */
+TEST(Mess, ReplacedMessageFilesAreClosed) {
+    ScratchDir dir;
+    run_child([&] {
+        const int before = kemtest::open_descriptors();
+        for (int round = 0; round < 3; ++round) {
+            MESS_set_str(("+fi:" + dir.path("log1")).c_str());
+            MESS_set_str(("-fi:" + dir.path("log2")).c_str());
+            MESS_file(dir.path("echo1").c_str(), "w");
+            MESS_file(dir.path("echo2").c_str(), "w");
+            EXPECT_EQ(kemtest::open_descriptors(), before + 2) << "round " << round;
+        }
+        MESS_set_str("+fi");
+        MESS_file_close();
+        EXPECT_EQ(kemtest::open_descriptors(), before);
+    });
+}

@@ -61,6 +61,8 @@ TEST_P(Link, TwentiethSimultaneousConnectionIsNotAnswered) {
         int q = MQ_open(2);
         for (int conn = 3; conn <= 21; ++conn)
             EXPECT_EQ(MQ_connect(q), conn);
+        if (::testing::Test::HasFailure())
+            return 1; /* the handler's _exit below would hide the failure */
         MQ_timeout(1);
         MQ_timeout_func([](int) { _exit(42); });
         MQ_connect(q);
@@ -78,6 +80,44 @@ TEST_P(Link, FindSkipsTakenWindowsAndLeavesNoSocketOpen) {
         EXPECT_EQ(MQ_find(0), 3);
         EXPECT_EQ(MQ_find(1), 3);
         EXPECT_EQ(open_fds(), before);
+    });
+}
+
+/* The end of a conversation gives the connection back: a client that says
+   "quit" and connects again gets connection 3 again. */
+TEST_P(Link, AConnectionEndedByQuitIsGivenAgain) {
+    LoopWindow window(7, flags_for(GetParam()));
+    kemtest::in_child([&] {
+        use_transport(GetParam());
+        int q = MQ_open(7);
+        ASSERT_GE(q, 0);
+        for (int round = 1; round <= 2; ++round) {
+            int conn = MQ_connect(q);
+            ASSERT_EQ(conn, 3) << "round " << round;
+            char item[124] = "";
+            MQ_put(q, conn, "quit");
+            EXPECT_EQ(MQ_get(q, conn, item), -2);
+            EXPECT_STREQ(item, "bye");
+        }
+    });
+}
+
+/* The last connection a window gives, the nineteenth at once, is served
+   like the first. */
+TEST_P(Link, TheLastConnectionIsServedLikeTheFirst) {
+    LoopWindow window(8, flags_for(GetParam()));
+    kemtest::in_child([&] {
+        use_transport(GetParam());
+        MQ_timeout(2);
+        int q = MQ_open(8);
+        int conn = -1;
+        for (int n = 1; n <= 19; ++n)
+            conn = MQ_connect(q);
+        ASSERT_EQ(conn, 21);
+        char item[124] = "";
+        MQ_put(q, conn, "hello");
+        EXPECT_EQ(MQ_get(q, conn, item), 1);
+        EXPECT_STREQ(item, "hello");
     });
 }
 

@@ -314,3 +314,38 @@ TEST(RegionPrompt, ResourcesAndBatchModeAskNothing) {
 }
 
 } // namespace
+
+/* A region file fills the menu up to its nineteenth entry, the last the
+   menu holds; a twentieth is left out. */
+TEST(DomReadMenu, TheNineteenthEntryIsTheLast) {
+    RegionFiles scratch;
+    std::string file;
+    for (int i = 1; i <= 20; ++i)
+        file += "r" + std::to_string(i) + " Region_" + std::to_string(i) + " 1 ps,40,-100\n";
+    scratch.dir.write("kem.reg", file);
+    in_child([&] {
+        scratch.enter();
+        ASSERT_EQ(DOM_read_menu("kem.reg"), 1);
+        EXPECT_STREQ(DOM_get_region_name(1), "Region 1");
+        EXPECT_STREQ(DOM_get_region_name(19), "Region 19");
+        EXPECT_EQ(DOM_get_region_name(20), nullptr);
+    });
+}
+
+/* Reading a region file, however often, leaves no file open. */
+TEST(DomSearchFile, RegionFilesAreClosedAfterEveryReading) {
+    RegionFiles scratch;
+    scratch.dir.write("kem.reg", "ne New_England 1 ps,42,-76,0.9\n");
+    in_child([&] {
+        scratch.enter();
+        const int before = kemtest::open_descriptors();
+        char domstr[80];
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(DOM_search_file("kem.reg", "ne", domstr), 1);
+            EXPECT_EQ(DOM_search_file("kem.reg", "none", domstr), 0);
+            EXPECT_EQ(DOM_read_menu("kem.reg"), 1);
+            kemtest::capture_stdout([] { DOM_print_file("kem.reg"); });
+        }
+        EXPECT_EQ(kemtest::open_descriptors(), before);
+    });
+}

@@ -399,3 +399,39 @@ TEST(ResrcDecode, EmptyOrMissingCommandLineIsHarmless) {
         EXPECT_STREQ(RES_get_progname(buf), "KEM");
     });
 }
+
+/* A message level chosen before the batch option counts like one chosen
+   after it. */
+TEST(ResrcDecode, BatchAfterAMessageLevelKeepsIt) {
+    ScratchDir scratch;
+    for (const auto &words : {Items{"-me", "out1", "-ba"}, Items{"-ba", "-me", "out1"}}) {
+        in_child([&] {
+            clean_environment(scratch.dir());
+            init_city(words);
+            EXPECT_EQ(FLAG_batch(), 1);
+            EXPECT_EQ(MESS_get(), 0xFFFFu) << words[0];
+        });
+    }
+}
+
+/* A whole resource name wins over the leading part of an earlier entry's
+   name: -model is model, not model_path. */
+TEST(ResrcDecode, WholeNameBeatsTheLeadingPartOfAnEarlierName) {
+    ScratchDir scratch;
+    expect_decoded(scratch.dir(), {{"-model", "gfs"},
+                                   {{"model", "gfs"}, {"model_path", unset}},
+                                   {},
+                                   {},
+                                   {RES_model_path, RES_model}});
+}
+
+/* "-name", the longest form of the program-name option, names the program
+   like "-n". */
+TEST(ResrcDecode, ProgramNameOptionInItsLongestForm) {
+    ScratchDir scratch;
+    scratch.write("kem.cfg", "test.output Titled\n");
+    for (const char *option : {"-n", "-name"})
+        expect_decoded(scratch.dir(), {{option, "test", "KORD"},
+                                       {{"name", "test"}, {"output", "Titled"}},
+                                       {{"value", {"KORD"}}}});
+}

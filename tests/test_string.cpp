@@ -303,3 +303,31 @@ TEST(Parse, ParseCommandGroupsQuotedWordsAndPutsTheCommandFirst) {
     EXPECT_EQ(parse_command_line("", "", &argc, &argv), -1);
     EXPECT_EQ(argc, 0);
 }
+
+/* Look-ups reach the end of what they search: the last name and number
+   of a list, the last occurrence in a text. */
+TEST(Compare, LookupsReachTheLastItem) {
+    const char *list[] = {"north", "south", "east"};
+    char **arr = const_cast<char **>(list);
+    EXPECT_EQ(chk_arg("3", arr, 3), 3);
+    EXPECT_EQ(chk_arg("East", arr, 3), 2);
+    EXPECT_EQ(searchstr(arr, 3, "EAST"), 1);
+    EXPECT_EQ(searchstr(arr, 2, "east"), 0);
+    const char *text = "ab-cd-ef";
+    EXPECT_EQ(strlstr(text, "-"), text + 5);
+    EXPECT_EQ(strlstr(text, "ef"), text + 6);
+    EXPECT_EQ(strlstr(text, "x"), nullptr);
+}
+
+/* clean_line blanks bytes below 32 and from 128 up, and keeps 32 to 127. */
+TEST(Edit, CleanLineBlanksAtBothEndsOfThePrintableBytes) {
+    struct Case {
+        const char *line, *cleaned;
+    } cases[] = {{"a\037b", "a b"}, {"a b", "a b"}, {"a\177b", "a\177b"}, {"a\200b", "a b"}};
+    for (const Case &c : cases) {
+        char line[8];
+        std::snprintf(line, sizeof line, "%s", c.line);
+        clean_line(line);
+        EXPECT_STREQ(line, c.cleaned) << static_cast<int>(static_cast<unsigned char>(c.line[1]));
+    }
+}

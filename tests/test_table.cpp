@@ -74,3 +74,19 @@ TEST(Tab, ClearLeavesAnEmptyTableThatCanBeCreatedAgain) {
     EXPECT_EQ(value(TAB_search(&tab, 1, "1")), 42);
     TAB_clear(&tab);
 }
+
+/* A table takes up to four keys, and a record is found by each of them,
+   the last included. */
+TEST(Tab, FourKeysEachFindTheRecord) {
+    TAB_table tab;
+    TAB_init(&tab);
+    ASSERT_EQ(TAB_create(&tab, 7, sizeof(Rec), 4), 0);
+    Rec a{1}, b{2};
+    ASSERT_EQ(TAB_enter(&tab, &a, "KORD", "72530", "4198-879", "O'Hare"), 0);
+    ASSERT_EQ(TAB_enter(&tab, &b, "KMDW", "72534", "4179-877", "Midway"), 0);
+    const char *keys[] = {"KMDW", "72534", "4179-877", "Midway"};
+    for (int keynum = 1; keynum <= 4; ++keynum)
+        EXPECT_EQ(value(TAB_search(&tab, keynum, keys[keynum - 1])), 2) << keynum;
+    EXPECT_EQ(TAB_search(&tab, 4, "KMDW"), nullptr); /* keys of one number only */
+    TAB_clear(&tab);
+}

@@ -132,3 +132,20 @@ TEST(StationNumber, EveryIdentifierMadeConvertsBack) {
     }
     EXPECT_GT(prefixed, 70000);
 }
+
+/* A range holds its first and its last number; the numbers just outside
+   belong to the neighbouring range or to none. */
+TEST(StationNumber, BothEndsOfARangeTakeItsPrefix) {
+    struct Case {
+        int wmo;
+        const char *id;
+    } cases[] = {{999, "00999"},   {1000, "EN000"},  {1499, "EN499"},  {1500, "01500"},
+                 {2699, "ES699"},  {2700, "EF700"},  {29999, "U9999"}, {30000, "UI000"},
+                 {59999, "Z9999"}, {83999, "S3999"}, {95999, "Y5999"}, {96000, "W6000"},
+                 {98999, "RP999"}, {99000, "99000"}};
+    for (const Case &c : cases) {
+        char id[6] = "xxxxx";
+        EXPECT_EQ(wmo_to_id(id, c.wmo), 0);
+        EXPECT_STREQ(id, c.id) << c.wmo;
+    }
+}
