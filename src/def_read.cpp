@@ -7,7 +7,9 @@
  * select sections.  A line is a whole line however long: the rest of a
  * long comment is comment, the rest of a long setting is cut.  Because
  * the search path begins with the working directory, a defaults file is
- * outside input: it sets values and never names a command to run.
+ * outside input: it sets values and never names a command to run, and it
+ * is read only when it belongs to the user or to root and neither group
+ * nor others may write it (trust.h).
  * The module also matches file keys (patterns with '*') against a
  * program's qualified resource names and looks resources up in the
  * environment.
@@ -22,12 +24,14 @@
  * Failure: DEF_open and DEF_get answer -1; the matchers answer 0.  What a
  * user should hear about (stray ELSE/ELIF/END, sections nested too deep
  * or left open, keys too long to deliver, cut values, values that could
- * open a pipe, file names too long) is printed as a warn message where it
+ * open a pipe, files skipped for their owner or mode, file names too
+ * long) is printed as a warn message where it
  * is met, and reading goes on.  Nothing throws: allocation failures
  * become the failure result.
  */
 #include "kem.h"
 #include "text.h"
+#include "trust.h"
 
 #include <algorithm>
 #include <cctype>
@@ -262,13 +266,6 @@ std::string_view value_of(std::string_view line, size_t start, std::string_view 
     return rest.substr(0, rest.find('"'));
 }
 
-/* Any name that begins with '|' is opened as a pipe, and names are made
-   from values in many ways (whole values, list items, the file items of
-   message settings), so a value holding a '|' anywhere may run a command. */
-bool may_run_command(std::string_view value) {
-    return value.find('|') != value.npos;
-}
-
 /* Delivers a key line of a section being read; directives and lines that
    are not settings give false.  `cut` tells that the line went on past
    what was kept of it. */
@@ -290,11 +287,8 @@ bool take_line(std::string_view line, bool cut, char *key, char *value) {
     std::string_view v = value_of(line, second_at, second);
     /* A defaults file may be anyone's (the search path begins with the
        working directory): it sets values, it never runs commands. */
-    if (may_run_command(v)) {
-        MESS_print(M_warn, "DEF_get: %s: value of %s refused, it could run a command\n",
-                   state.file_name.c_str(), k.c_str());
+    if (refuse_command(("DEF_get: " + state.file_name).c_str(), k.c_str(), v))
         return false;
-    }
     copy_out(k, key, key_max);
     bool reaches_end = v.data() + v.size() == line.data() + line.size();
     if (!copy_out(v, value, value_max) || (cut && reaches_end))
@@ -375,7 +369,10 @@ int DEF_open(const char *name) {
             MESS_print(M_warn, "DEF_open: file name too long: %.79s...\n", file.c_str());
             return -1;
         }
-        state.def_file = FILE_open(file.c_str(), "r");
+        /* The search path begins with the working directory: a file on
+           disk is read only when nobody but the user or root could have
+           written it. */
+        state.def_file = open_settings(file.c_str(), "DEF_open");
         state.file_name = file;
         return state.def_file ? 0 : -1;
     });

@@ -10,13 +10,18 @@
  * and a name whose expansion does not fit is refused by every operation
  * that touches the file system (it fails as a missing file would) rather
  * than opening a truncated name.  A directory is never opened as a file.
+ * A file opened for writing is never reached through a symbolic link that
+ * someone else could have planted (open_for_writing), and the directories
+ * made on the way get the mode the user's umask gives.
  *
  * State: the share mode (initially 1, stored by KEM_share and otherwise
  * unused) and the list of streams opened as pipes, so that FILE_close can
  * pclose them.  Nothing here prints; failures are results (null, 0, -1).
  */
 #include "kem.h"
+#include "trust.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -153,7 +158,10 @@ bool add_piece(std::string &prefix, const char *piece) {
         return false;
     prefix += piece;
     prefix += '/';
-    mkdir(prefix.c_str(), 0755); /* mostly fails because it exists: ignored */
+    /* Made as the user's umask says, as mkdir -p makes them.  Mostly this
+       fails because the directory exists, which is ignored: whoever owns
+       it, it is used as it is and never changed. */
+    mkdir(prefix.c_str(), 0777);
     return true;
 }
 
@@ -169,6 +177,99 @@ void make_pieces(int argc, char **argv, int count) {
 /* ------------------------------------------------------------------------
  * Opening and closing
  * ---------------------------------------------------------------------- */
+
+/* The open flags of an fopen access string ("r", "w+", "ab", "wx"...), 0
+   for none. */
+int access_flags(const char *access) {
+    bool update = std::strchr(access, '+') != nullptr;
+    int flags;
+    switch (access[0]) {
+    case 'r':
+        flags = update ? O_RDWR : O_RDONLY;
+        break;
+    case 'w':
+        flags = (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+        break;
+    case 'a':
+        flags = (update ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+        break;
+    default:
+        return 0;
+    }
+    if (std::strchr(access, 'x') != nullptr)
+        flags |= O_EXCL;
+    if (std::strchr(access, 'e') != nullptr)
+        flags |= O_CLOEXEC;
+    return flags | O_NOCTTY;
+}
+
+/* The directory part of `path` ("." for a bare name) opened for openat. */
+int open_parent(const char *path, const char **base) {
+    const char *slash = std::strrchr(path, '/');
+    *base = slash != nullptr ? slash + 1 : path;
+    char dir[KEM_PATH_MAX] = ".";
+    if (slash == path) {
+        std::strcpy(dir, "/");
+    } else if (slash != nullptr) {
+        std::memcpy(dir, path, static_cast<size_t>(slash - path));
+        dir[slash - path] = '\0';
+    }
+    return open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+/*
+ * Opens `path` (a name on disk) for writing.  A symbolic link as the
+ * file's own name is not followed: in a directory that someone else may
+ * write it could have been planted there to turn the output onto any
+ * file the user can write.  Only where the directory belongs to the user
+ * or root and nobody else may write it (as /dev/stderr) is it followed,
+ * since nobody else can have put it there or can swap it.  A refused link
+ * fails with ELOOP.
+ */
+int open_for_writing(const char *path, int flags) {
+    int fd = open(path, flags | O_NOFOLLOW, 0666);
+    if (fd >= 0)
+        return fd;
+    /* Some kernels answer EACCES rather than ELOOP for a link met while
+       creating (O_CREAT): whatever the answer, a link is a link. */
+    int err = errno;
+    struct stat link;
+    if (err != ELOOP && !(lstat(path, &link) == 0 && S_ISLNK(link.st_mode))) {
+        errno = err;
+        return -1;
+    }
+    const char *base = nullptr;
+    int dir = open_parent(path, &base);
+    struct stat st;
+    bool followed = dir >= 0 && fstat(dir, &st) == 0 && trusted_entry(st);
+    fd = followed ? openat(dir, base, flags, 0666) : -1;
+    err = followed ? errno : ELOOP;
+    if (dir >= 0)
+        close(dir);
+    errno = err;
+    return fd;
+}
+
+/* fopen, never through a planted link when writing. */
+FILE *open_stream(const char *path, const char *access) {
+    int flags = access_flags(access);
+    if ((flags & O_ACCMODE) == O_RDONLY)
+        return fopen(path, access);
+    int fd = open_for_writing(path, flags);
+    if (fd < 0)
+        return nullptr;
+    /* The stream's mode without the letters that only opening reads. */
+    char mode[8] = {access[0], '\0'};
+    if (flags & O_RDWR)
+        std::strcat(mode, "+");
+    FILE *stream = fdopen(fd, mode);
+    if (stream == nullptr) {
+        int err = errno;
+        close(fd);
+        errno = err;
+    }
+    return stream;
+}
 
 FILE *open_pipe(const char *command, const char *access) {
     FILE *stream = popen(command, access);
@@ -410,7 +511,7 @@ FILE *FILE_open(const char *file, const char *access) {
     }
     if (access[0] == 'w' || access[0] == 'a')
         FILE_make_dir(path, 1);
-    return fopen(path, access);
+    return open_stream(path, access);
 }
 
 int FILE_close(FILE *stream) {

@@ -485,7 +485,10 @@ int MQ_disable_alarm(void);
 void MQ_intrp(int sig);
 
 /* Client.  MQ_open: the queue identifier, or 1 for a connected socket; -1
-   when no such window exists, -2 when the look-up failed otherwise.
+   when no such window exists, -2 when the look-up failed otherwise, -3
+   when the window is not the user's (a queue that another user owns or
+   made, or that grants group or others anything; a socket whose other end
+   belongs to another user; root's count as the user's).
    MQ_connect: a connection number 3 to 21, or -1.  MQ_get: the status the
    server sent, the text in `item` (120 bytes), or -1. */
 int MQ_open(int num);

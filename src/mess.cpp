@@ -11,12 +11,14 @@
  * Owns the enabled mask, the count of explicit settings, the output and
  * paging modes, the line count, the echo and message files and the name
  * of the deferred message file.  Nothing here reports failure: a file that
- * does not open is simply an absent destination, and a malformed setting
- * item is read as a level keyword that names nothing.
+ * does not open is simply an absent destination (only a message file
+ * refused as a planted symbolic link is warned about), and a malformed
+ * setting item is read as a level keyword that names nothing.
  */
 #include "kem.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdarg>
@@ -167,6 +169,16 @@ void set_deferred(const char *name) {
         std::memcpy(state.filename, name, len + 1);
 }
 
+// A message file refused as a symbolic link that someone else could have
+// planted (FILE_open) is worth a warning: the user asked for that log.
+FILE *open_message_file(const char *name, const char *access) {
+    FILE *stream = FILE_open(name, access);
+    if (stream == nullptr && errno == ELOOP)
+        MESS_print(M_warn, "MESS: message file %s refused: a symbolic link where others may write\n",
+                   name);
+    return stream;
+}
+
 struct FileItem {
     const char *key;
     size_t name_at;     // index of the file name in the item
@@ -190,7 +202,7 @@ bool apply_file_item(const char *item) {
         if (fi.access == nullptr)
             set_deferred(name);
         else
-            replace_pfile(name != nullptr ? FILE_open(name, fi.access) : nullptr);
+            replace_pfile(name != nullptr ? open_message_file(name, fi.access) : nullptr);
         state.out = fi.out;
         return true;
     }

@@ -12,17 +12,30 @@
  * answers) or the client's connection number; on a socket it is a frame of
  * a length byte L, the code character and L-1 bytes of text.
  *
+ * Any local user can make a queue of any key or listen on any loopback
+ * port, so a client takes a window only when it is the user's own or
+ * root's: a queue whose owner and creator are the user or root and that
+ * grants group and others nothing; a socket whose other end belongs to
+ * the user or root, as the kernel's table of TCP sockets (/proc/net/tcp)
+ * tells for the connection's address pair.  A server serves one socket
+ * client at a time and drops one that has sent nothing for five seconds
+ * when another is waiting.
+ *
  * Owns the transport, offset, time-out and alarm handler, the last queue
  * found, the client's or server's sockets and the server's connection
- * slots.  Failures are result codes (-1, and -2 for a queue look-up that
- * failed for a reason other than absence); a queue that does not answer in
- * time raises the alarm, whose default handler ends the process with
- * status 7.  Peer input is never trusted: frames are length-checked and
- * connection numbers range-checked before they are used.
+ * slots.  Failures are result codes (-1, -2 for a queue look-up that
+ * failed for a reason other than absence, -3 for a window that is not the
+ * user's); a queue that does not answer in time raises the alarm, whose
+ * default handler ends the process with status 7.  Peer input is never
+ * trusted: frames are length-checked and connection numbers range-checked
+ * before they are used.
  */
 #include "kem.h"
+#include "mq_link.h"
+#include "trust.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -34,6 +47,7 @@
 #include <sys/ioctl.h>
 #include <sys/msg.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +61,9 @@ constexpr int last_conn = 21;
 constexpr int answer_conn = 2; // ... and 2 for connection answers
 constexpr int slots = 25;
 constexpr int frame_wait_ms = 5000; // a started frame must arrive whole by then
+constexpr int idle_limit_ms = 5000; // a client silent this long yields to one waiting
+constexpr int peer_tries = 50;      // looks for the window's end of a new connection ...
+constexpr int peer_pause_ms = 20;   // ... this far apart
 
 struct LinkState {
     int type = 0;   // 0 message queues, 1 sockets
@@ -58,6 +75,7 @@ struct LinkState {
     mqueuebuf msgb = {};
     int sock1 = -1; // client: connected socket; server: listening socket
     int sock2 = -1; // server: the accepted client
+    long heard_ms = 0; // server: when the client was accepted or last sent a frame
     int conn[slots] = {};
 };
 
@@ -109,6 +127,99 @@ sockaddr_in loopback(int port) {
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return addr;
+}
+
+long now_ms() {
+    timespec ts = {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void pause_ms(long ms) {
+    timespec pause = {ms / 1000, ms % 1000 * 1000000};
+    while (ms > 0 && nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+/* ---- who is at the other end ------------------------------------------- */
+
+/* An address and port as the kernel's socket tables print them: the
+   address's 32-bit words as stored, in hexadecimal, then the port. */
+void table_address(char *out, size_t size, const unsigned char *addr, size_t words, int port) {
+    size_t at = 0;
+    for (size_t i = 0; i < words; ++i) {
+        uint32_t word;
+        std::memcpy(&word, addr + 4 * i, 4);
+        at += static_cast<size_t>(std::snprintf(out + at, size - at, "%08X", word));
+    }
+    std::snprintf(out + at, size - at, ":%04X", port);
+}
+
+/* The owner column of the line of `table` (/proc/net/tcp or tcp6) whose
+   local and remote addresses are the ones given; -1 when there is none. */
+long table_owner(const char *table, const char *local, const char *remote) {
+    FILE *in = std::fopen(table, "r");
+    if (in == nullptr)
+        return -1;
+    long owner = -1;
+    char line[512];
+    while (owner < 0 && std::fgets(line, sizeof line, in) != nullptr) {
+        char own[80], rem[80];
+        unsigned long uid = 0;
+        if (std::sscanf(line, " %*s %79s %79s %*s %*s %*s %*s %lu", own, rem, &uid) == 3 &&
+            std::strcmp(own, local) == 0 && std::strcmp(rem, remote) == 0)
+            owner = static_cast<long>(uid);
+    }
+    std::fclose(in);
+    return owner;
+}
+
+/*
+ * The user id that owns the window's end of the connected socket `fd`:
+ * the socket the window accepted has the connection's addresses swapped
+ * and belongs to whoever made the listening socket.  It stands in
+ * /proc/net/tcp, or in /proc/net/tcp6 with IPv4-mapped addresses when the
+ * window listens on IPv6.  The window's kernel may add it a moment after
+ * the connection is made, so the tables are read a few times; -1 when it
+ * cannot be found.
+ */
+long peer_owner(int fd) {
+    sockaddr_in self = {}, peer = {};
+    socklen_t self_size = sizeof self, peer_size = sizeof peer;
+    if (getsockname(fd, reinterpret_cast<sockaddr *>(&self), &self_size) != 0 ||
+        getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peer_size) != 0 ||
+        self.sin_family != AF_INET || peer.sin_family != AF_INET)
+        return -1;
+    char local4[40], remote4[40], local6[80], remote6[80];
+    auto print = [](char *out4, char *out6, const sockaddr_in &addr) {
+        const auto *v4 = reinterpret_cast<const unsigned char *>(&addr.sin_addr);
+        table_address(out4, 40, v4, 1, ntohs(addr.sin_port));
+        unsigned char mapped[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        std::memcpy(mapped + 12, v4, 4);
+        table_address(out6, 80, mapped, 4, ntohs(addr.sin_port));
+    };
+    print(local4, local6, peer);
+    print(remote4, remote6, self);
+    for (int i = 0; i < peer_tries; ++i) {
+        long owner = table_owner("/proc/net/tcp", local4, remote4);
+        if (owner < 0)
+            owner = table_owner("/proc/net/tcp6", local6, remote6);
+        if (owner >= 0)
+            return owner;
+        pause_ms(peer_pause_ms);
+    }
+    return -1;
+}
+
+/* A queue the user may trust: its owner and its creator are the user or
+   root, and it grants nothing to group or others.  A queue whose state
+   cannot even be read is another user's. */
+bool own_queue(int msgqid) {
+    msqid_ds ds = {};
+    if (msgctl(msgqid, IPC_STAT, &ds) != 0)
+        return false;
+    return trusted_owner(ds.msg_perm.uid) && trusted_owner(ds.msg_perm.cuid) &&
+           (ds.msg_perm.mode & 077) == 0;
 }
 
 /* ---- socket frames ----------------------------------------------------- */
@@ -164,9 +275,10 @@ int send_frame(int fd, int code, const char *text) {
 }
 
 // Reads one frame: its code character into *code and its text into `text`
-// (at least 120 bytes).  1, 0 when the peer closed, -1 on a failure or a
+// (at least 120 bytes), waiting `wait_ms` for its first byte and
+// `body_ms` for the rest.  1, 0 when the peer closed, -1 on a failure or a
 // frame whose length byte is out of range.
-int recv_frame(int fd, char *code, char *text, int wait_ms) {
+int recv_frame(int fd, char *code, char *text, int wait_ms, int body_ms = frame_wait_ms) {
     text[0] = '\0';
     signed char len = 0;
     int got = recv_all(fd, reinterpret_cast<char *>(&len), 1, wait_ms);
@@ -175,7 +287,7 @@ int recv_frame(int fd, char *code, char *text, int wait_ms) {
     if (len < 1 || len > frame_max)
         return -1;
     char body[frame_max];
-    if (recv_all(fd, body, static_cast<size_t>(len), frame_wait_ms) != 1)
+    if (recv_all(fd, body, static_cast<size_t>(len), body_ms) != 1)
         return -1;
     *code = body[0];
     std::memcpy(text, body + 1, static_cast<size_t>(len - 1));
@@ -251,23 +363,38 @@ int accept_client() {
     }
     int blocking = 0;
     ioctl(state.sock2, FIONBIO, &blocking);
+    state.heard_ms = now_ms();
     MESS_print(debug, "Connection made from %X on port %d\n", ntohl(peer.sin_addr.s_addr),
                ntohs(peer.sin_port));
     return 1;
 }
 
+bool readable(int fd) {
+    pollfd pfd = {fd, POLLIN, 0};
+    return poll(&pfd, 1, 0) > 0;
+}
+
+// One client at a time is served: a client that has sent nothing for a
+// while is dropped when another is waiting, so that an idle connection
+// never keeps the window from everyone else.
 int socket_sget(char *code, char *item) {
     int ready = accept_client();
     if (ready <= 0)
         return ready;
-    pollfd pfd = {state.sock2, POLLIN, 0};
-    if (poll(&pfd, 1, 0) <= 0)
+    if (!readable(state.sock2)) {
+        if (now_ms() - state.heard_ms >= idle_limit_ms && readable(state.sock1)) {
+            MESS_print(debug, "Idle client dropped\n");
+            close_fd(state.sock2);
+        }
         return 0;
+    }
     int got = recv_frame(state.sock2, code, item, 0);
     if (got == 0)
         MESS_print(debug, "Client disconnect\n");
     if (got <= 0) // a closed or garbled stream: the next call serves a new client
         close_fd(state.sock2);
+    else
+        state.heard_ms = now_ms();
     return got <= 0 ? -1 : 1;
 }
 
@@ -377,7 +504,12 @@ int MQ_open(int num) {
             close_fd(state.sock1);
             return -1;
         }
-        MESS_print(debug, "Connected to socket\n");
+        long owner = peer_owner(state.sock1);
+        MESS_print(debug, "Connected to socket of user %ld\n", owner);
+        if (owner < 0 || !trusted_owner(static_cast<uid_t>(owner))) {
+            close_fd(state.sock1); // any local user may listen on a loopback port
+            return mq_not_yours;
+        }
         return 1;
     }
     install_alarm(MQ_intrp);
@@ -388,6 +520,8 @@ int MQ_open(int num) {
     state.msgqid = msgget(static_cast<key_t>(where), 0);
     if (state.msgqid < 0)
         return errno == ENOENT ? -1 : -2;
+    if (!own_queue(state.msgqid)) // any local user may make a queue of any key
+        return mq_not_yours;
     return state.msgqid;
 }
 
@@ -547,3 +681,51 @@ int MQ_find(int ind) {
 }
 
 } // extern "C"
+
+/* ---- the start-up exchange's waits ------------------------------------- */
+
+int mq_timeout_seconds() {
+    return state.timeout;
+}
+
+int mq_get_within(int msgqid, int conn_id, char *item, int wait_ms, int *status) {
+    item[0] = '\0';
+    *status = 0;
+    long end = now_ms() + (wait_ms > 0 ? wait_ms : 0);
+    if (sockets()) {
+        if (state.sock1 < 0)
+            return -1;
+        pollfd pfd = {state.sock1, POLLIN, 0};
+        int ready;
+        do
+            ready = poll(&pfd, 1, static_cast<int>(std::max(0L, end - now_ms())));
+        while (ready < 0 && errno == EINTR);
+        if (ready == 0)
+            return 0;
+        char code = '0';
+        int body_ms = static_cast<int>(std::min<long>(frame_wait_ms, std::max(1L, end - now_ms())));
+        if (ready < 0 || recv_frame(state.sock1, &code, item, 0, body_ms) != 1)
+            return -1;
+        *status = code - '0';
+        return 1;
+    }
+    mqueuebuf buf = {};
+    for (int tries = 1;; ++tries) {
+        if (receive_record(msgqid, conn_id, &buf) >= 0)
+            break;
+        if (errno != ENOMSG)
+            return -1;
+        long left = end - now_ms();
+        if (left <= 0)
+            return 0;
+        pause_ms(std::min(left, tries > 200 ? 1000L : tries > 2 ? 100L : 0L));
+    }
+    copy_text(item, buf.mtext);
+    *status = buf.mtext[0] - '0';
+    return 1;
+}
+
+void mq_hang_up() {
+    if (sockets())
+        close_fd(state.sock1);
+}

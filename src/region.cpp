@@ -11,12 +11,16 @@
  * State: the region menu (the built-in regions until a region file is
  * read) with its count, and the "still to ask" switch of the region
  * prompt.  Region files that cannot be opened are reported as debug
- * messages and answer 0; an invalid domain taken from the resources ends
- * the program with status 43.
+ * messages and answer 0; like defaults files they may be anyone's, so one
+ * that someone else could have written is skipped with a warning, and no
+ * text of one (a domain found, a menu entry) that holds '|' is taken.  An
+ * invalid domain taken from the resources ends the program with status
+ * 43.
  */
 #include "region.h"
 #include "kem.h"
 #include "text.h"
+#include "trust.h"
 
 #include <cerrno>
 #include <climits>
@@ -142,11 +146,13 @@ RegionState state;
 namespace {
 
 /* Opens a region file along the file_path resource; `path` receives the
-   full name (160 bytes). */
-FILE *open_region_file(const char *file, char *path) {
+   full name (160 bytes).  Like a defaults file, a region file found along
+   the path may be anyone's: it is read only when nobody but the user or
+   root could have written it (`caller` names the warning otherwise). */
+FILE *open_region_file(const char *file, char *path, const char *caller) {
     FILE *stream = nullptr;
     if (FILE_add_path(RES_get("file_path"), file, path) != nullptr)
-        stream = FILE_open(path, "r");
+        stream = open_settings(path, caller);
     if (stream == nullptr)
         MESS_print(debug_top, "Unable to open region file: %s\n", path);
     return stream;
@@ -175,7 +181,7 @@ void copy_cut(char *out, const char *text, size_t max) {
 
 int DOM_search_file(const char *file, const char *str, char *domstr) {
     char path[KEM_PATH_MAX] = "";
-    FILE *stream = open_region_file(file, path);
+    FILE *stream = open_region_file(file, path, "DOM_search_file");
     if (stream == nullptr)
         return 0;
     char line[region_line_max + 1];
@@ -200,7 +206,7 @@ int DOM_search_file(const char *file, const char *str, char *domstr) {
         }
     }
     FILE_close(stream);
-    if (found && std::strchr(domstr, '|') != nullptr) {
+    if (found && may_run_command(domstr)) {
         /* A region file may be anyone's, like a defaults file: the names
            in its domains (station and region files) must not open pipes. */
         MESS_print(M_warn, "DOM_search_file: %s: domain %s refused, it could run a command\n", path,
@@ -213,7 +219,7 @@ int DOM_search_file(const char *file, const char *str, char *domstr) {
 
 int DOM_print_file(const char *file) {
     char path[KEM_PATH_MAX] = "";
-    FILE *stream = open_region_file(file, path);
+    FILE *stream = open_region_file(file, path, "DOM_print_file");
     if (stream == nullptr)
         return 0;
     MESS_print(M_print, " Abbr    Description\n");
@@ -232,15 +238,23 @@ int DOM_print_file(const char *file) {
 
 namespace {
 
-/* Reads one region line into menu entry i; false for a line that is left
-   out of the menu (flag 0, or no readable flag). */
-bool read_menu_entry(const char *line, int i) {
+/* Reads one region line of the file `path` into menu entry i; false for a
+   line that is left out of the menu (flag 0, or no readable flag).  An
+   entry's abbreviation is decoded as a region when it is chosen or first,
+   and a region item may name a file ("FILE:", "fi:FILE"), so a line that
+   holds '|' anywhere is refused: a region file never runs a command. */
+bool read_menu_entry(const char *line, int i, const char *path) {
     RegionMenu &menu = state.menu;
     std::vector<std::string> words;
     int flag = 0;
     if (split_words(line, 3, region_word_max, words) < 3 || !read_whole(words[2].c_str(), &flag) ||
         flag == 0)
         return false;
+    if (may_run_command(line)) {
+        MESS_print(M_warn, "DOM_read_menu: %s: region %s refused, it could run a command\n", path,
+                   words[0].c_str());
+        return false;
+    }
     MENU_item &entry = menu.items[i];
     entry.name = menu.names[i];
     entry.abbr = menu.abbrs[i];
@@ -267,7 +281,7 @@ void drop_builtin_entries() {
 
 int DOM_read_menu(const char *file) {
     char path[KEM_PATH_MAX] = "";
-    FILE *stream = open_region_file(file, path);
+    FILE *stream = open_region_file(file, path, "DOM_read_menu");
     if (stream == nullptr)
         return 0;
     if (!state.menu.loaded)
@@ -275,7 +289,7 @@ int DOM_read_menu(const char *file) {
     char line[region_line_max + 1];
     int i = 1;
     while (i <= reg_menu_last && read_line(stream, line, region_line_max) >= 0)
-        if (read_menu_entry(line, i))
+        if (read_menu_entry(line, i, path))
             ++i;
     state.menu.num_regs = i;
     state.menu.items[i].name = nullptr;

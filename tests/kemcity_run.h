@@ -41,6 +41,13 @@ class KemcityTest : public ::testing::Test {
   protected:
     const std::string &dir() const { return scratch_.dir(); }
 
+    /* The runs after this one are user `uid`'s, in the scratch directory
+       that then belongs to that user (root tests only). */
+    void run_as(uid_t uid) {
+        ASSERT_EQ(chown(dir().c_str(), uid, uid), 0) << std::strerror(errno);
+        user_ = static_cast<int>(uid);
+    }
+
     /* Writes a file below the scratch directory, making its directories. */
     void write(const std::string &name, const std::string &content) {
         scratch_.write(name, content);
@@ -75,7 +82,7 @@ class KemcityTest : public ::testing::Test {
   private:
     [[noreturn]] void exec_kemcity(const std::vector<std::string> &args,
                                    const std::vector<std::string> &envs) const {
-        if (chdir(dir().c_str()) != 0)
+        if ((user_ >= 0 && !kemtest::become(static_cast<uid_t>(user_))) || chdir(dir().c_str()) != 0)
             _exit(126);
         std::vector<char *> argv{const_cast<char *>(KEMCITY_BIN)};
         for (const auto &arg : args)
@@ -90,6 +97,7 @@ class KemcityTest : public ::testing::Test {
     }
 
     kemtest::ScratchDir scratch_;
+    int user_ = -1; /* -1: the runs are this process's user's */
 };
 
 #endif

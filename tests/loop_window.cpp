@@ -10,11 +10,13 @@
  *   anything else           status 1 with the request as its text.
  *
  *   loop_window [-s] [-n] [-o offset] [-t table] [-d dump] [-r ready]
- *               [-c conversations] N
+ *               [-c conversations] [-f NAME=TEXT] [-w ms] N
  * -s speaks over sockets, -n sends values without the line end, -t reads
  * the table from lines NAME=VALUE (a name may repeat), -d writes the table
  * in that form after every change and at the end, -r writes a file once
- * the window exists, -c stops after that many conversations.  SIGTERM stops
+ * the window exists, -c stops after that many conversations, -f answers a
+ * query for NAME with TEXT over and over until the client stops taking
+ * it, -w waits that many milliseconds before every reply.  SIGTERM stops
  * it; it never runs longer than a minute.  The window is removed at the end.
  * Exit status 0, or 2 when the window cannot be made.
  */
@@ -46,7 +48,19 @@ struct Options {
     std::string table, dump, ready;
     int conversations = -1;
     int window = 0;
+    std::string flood_name, flood_text; // -f
+    int wait_ms = 0;                    // -w
 };
+
+const Options *options = nullptr;
+
+// Every reply goes through here, after the wait of -w; false when it
+// could not be sent.
+bool reply(int q, int conn, int status, const std::string &text) {
+    if (options->wait_ms > 0)
+        usleep(static_cast<useconds_t>(options->wait_ms) * 1000);
+    return MQ_sput(q, conn, status, "%s", text.c_str()) >= 0;
+}
 
 Table read_table(const std::string &file) {
     Table table;
@@ -74,23 +88,29 @@ void dump_table(const Table &table, const std::string &file) {
 // Answers one request; true when it ended a conversation.
 bool answer(int q, int conn, const std::string &request, Table &table, const Options &opt) {
     if (request.rfind("query res ", 0) == 0) {
-        for (const std::string &value : table[request.substr(10)])
-            MQ_sput(q, conn, 0, "%s%s", value.c_str(), opt.line_end ? "\n" : "");
-        MQ_sput(q, conn, 1, "%s", "");
+        std::string name = request.substr(10);
+        if (name == opt.flood_name) {
+            while (!stop && reply(q, conn, 0, opt.flood_text)) {
+            }
+            return false;
+        }
+        for (const std::string &value : table[name])
+            reply(q, conn, 0, value + (opt.line_end ? "\n" : ""));
+        reply(q, conn, 1, "");
     } else if (request.rfind("set res ", 0) == 0) {
         std::string rest = request.substr(8);
         size_t blank = rest.find(' ');
         std::string value = blank == std::string::npos ? "" : rest.substr(blank + 1);
         table[rest.substr(0, blank)] = {value};
         dump_table(table, opt.dump);
-        MQ_sput(q, conn, 1, "ok");
+        reply(q, conn, 1, "ok");
     } else if (request == "quit") {
-        MQ_sput(q, conn, -2, "bye");
+        reply(q, conn, -2, "bye");
         return true;
     } else if (request.rfind("status ", 0) == 0) {
-        MQ_sput(q, conn, std::atoi(request.c_str() + 7), "%s", request.c_str());
+        reply(q, conn, std::atoi(request.c_str() + 7), request);
     } else {
-        MQ_sput(q, conn, 1, "%s", request.c_str());
+        reply(q, conn, 1, request);
     }
     return false;
 }
@@ -111,7 +131,7 @@ void serve(int q, Table &table, const Options &opt) {
 
 bool parse(int argc, char **argv, Options &opt) {
     int c;
-    while ((c = getopt(argc, argv, "sno:t:d:r:c:")) != -1) {
+    while ((c = getopt(argc, argv, "sno:t:d:r:c:f:w:")) != -1) {
         switch (c) {
         case 's':
             MQ_settype(1);
@@ -134,6 +154,16 @@ bool parse(int argc, char **argv, Options &opt) {
         case 'c':
             opt.conversations = std::atoi(optarg);
             break;
+        case 'f': {
+            std::string flood = optarg;
+            size_t eq = flood.find('=');
+            opt.flood_name = flood.substr(0, eq);
+            opt.flood_text = eq == std::string::npos ? "" : flood.substr(eq + 1);
+            break;
+        }
+        case 'w':
+            opt.wait_ms = std::atoi(optarg);
+            break;
         default:
             return false;
         }
@@ -150,6 +180,7 @@ int main(int argc, char **argv) {
     Options opt;
     if (!parse(argc, argv, opt))
         return 64;
+    options = &opt;
     std::signal(SIGTERM, on_term);
     std::signal(SIGINT, on_term);
     Table table = opt.table.empty() ? Table{} : read_table(opt.table);

@@ -25,8 +25,10 @@ inline int window_offset() {
 class LoopWindow {
   public:
     /* Starts window `num`; `table` holds its lines NAME=VALUE; `flags` are
-       further options of the program ("-s" sockets, "-n" no line ends). */
-    LoopWindow(int num, const std::vector<std::string> &flags, const std::string &table = "") {
+       further options of the program ("-s" sockets, "-n" no line ends).
+       With `user` (a root test only) the window is that user's. */
+    LoopWindow(int num, const std::vector<std::string> &flags, const std::string &table = "",
+               int user = -1) {
         std::vector<std::string> args{KEM_WINDOW_BIN,
                                       "-o",
                                       std::to_string(window_offset()),
@@ -38,9 +40,13 @@ class LoopWindow {
                                       scratch_.path("ready")};
         args.insert(args.end(), flags.begin(), flags.end());
         args.push_back(std::to_string(num));
+        if (user >= 0 && chown(scratch_.dir().c_str(), user, user) != 0)
+            ADD_FAILURE() << "cannot hand the window's directory over: " << std::strerror(errno);
         std::fflush(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
+            if (user >= 0 && !become(user))
+                _exit(126);
             std::vector<char *> argv;
             for (auto &arg : args)
                 argv.push_back(arg.data());

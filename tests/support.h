@@ -30,12 +30,19 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
 
 namespace kemtest {
+
+/* Files are written as a user with the usual umask would, whatever the
+   umask the tests were started with: a defaults file that group or others
+   may write is skipped. */
+inline const mode_t usual_umask = umask(022);
 
 /* ---------------------------------------------------------------- files */
 
@@ -117,6 +124,30 @@ inline void clean_environment(const std::string &defaults_path) {
         unsetenv(name.c_str());
     setenv("kemdefault", defaults_path.c_str(), 1);
 }
+
+/* ---------------------------------------------------------------- other users */
+
+/* Two unprivileged users, for what one user's files and windows may do to
+   another's; only a test run as root can become them (the others skip). */
+constexpr uid_t user_a = 60101;
+constexpr uid_t user_b = 60102;
+
+inline bool can_become_users() {
+    return geteuid() == 0;
+}
+
+/* Makes this process (a child) user `uid`, in a group of the same number
+   and no other; false when it cannot. */
+inline bool become(uid_t uid) {
+    return setgroups(0, nullptr) == 0 && setresgid(uid, uid, uid) == 0 &&
+           setresuid(uid, uid, uid) == 0;
+}
+
+#define KEMTEST_NEEDS_ROOT()                                                                      \
+    do {                                                                                           \
+        if (!kemtest::can_become_users())                                                          \
+            GTEST_SKIP() << "runs only as root: it becomes two unprivileged users";                \
+    } while (0)
 
 /* ---------------------------------------------------------------- captured output */
 

@@ -5,7 +5,10 @@
  */
 #include "support.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -42,6 +45,16 @@ Settings read_file(const std::string &path) {
 std::string read_file_stderr(const std::string &path, Settings &out) {
     testing::internal::CaptureStderr();
     out = read_file(path);
+    return testing::internal::GetCapturedStderr();
+}
+
+/* Opens and reads a file that may be refused: what was read, what was
+   printed on standard error, and whether it opened. */
+std::string try_file(const std::string &path, Settings &out, bool &opened) {
+    testing::internal::CaptureStderr();
+    opened = DEF_open(path.c_str()) == 0;
+    out = read_all();
+    DEF_close();
     return testing::internal::GetCapturedStderr();
 }
 
@@ -331,6 +344,91 @@ TEST(DefOpen, FailuresAnswerMinusOneAndReadNothing) {
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(count_of(err, "DEF_open: file name too long"), 2u);
     EXPECT_EQ(DEF_get(key, value), -1);
+}
+
+/* A file is read only when nobody but the user or root could have written
+   it; a named pipe is looked at without waiting for a writer. */
+TEST(DefOpen, FilesOthersMayWriteAreSkippedWithAWarning) {
+    ScratchDir s;
+    const struct {
+        mode_t mode;
+        bool read;
+    } cases[] = {{0644, true}, {0600, true}, {0444, true}, {0646, false}, {0666, false}};
+    for (const auto &c : cases) {
+        std::string path = s.write("m.def", "a.b yes\n");
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        Settings got;
+        bool opened = false;
+        std::string err = try_file(path, got, opened);
+        EXPECT_EQ(opened, c.read) << std::oct << c.mode;
+        EXPECT_EQ(got, (c.read ? Settings{{"a.b", "yes"}} : Settings{})) << std::oct << c.mode;
+        EXPECT_EQ(err, c.read ? "" : "DEF_open: " + path + " skipped: group or others may write it\n")
+            << std::oct << c.mode;
+    }
+    std::string fifo = s.path("fifo.def");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(read_file(fifo), Settings{}); // the user's own: read, and it is empty
+    ASSERT_EQ(chmod(fifo.c_str(), 0622), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DEF_open(fifo.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "DEF_open: " + fifo + " skipped: group or others may write it\n");
+}
+
+TEST(DefOpen, FileOfAnotherUserIsSkippedAndAGroupOnlyWhenNotTheOwnersOwn) {
+    KEMTEST_NEEDS_ROOT();
+    ScratchDir s;
+    const int a = static_cast<int>(kemtest::user_a);
+    const std::string theirs = "it belongs to uid " + std::to_string(a) + ", neither you nor root";
+    const struct {
+        const char *name;
+        int owner, group;
+        mode_t mode;
+        const char *skipped; // null: read
+    } cases[] = {{"a.def", a, a, 0644, theirs.c_str()},
+                 {"b.def", 0, a, 0664, "group or others may write it"},
+                 {"c.def", 0, a, 0644, nullptr}};
+    for (const auto &c : cases) {
+        std::string path = s.write(c.name, "a.b yes\n");
+        ASSERT_EQ(chown(path.c_str(), c.owner, c.group), 0);
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        Settings got;
+        bool opened = false;
+        std::string err = try_file(path, got, opened);
+        EXPECT_EQ(opened, c.skipped == nullptr) << c.name;
+        EXPECT_EQ(got, (c.skipped ? Settings{} : Settings{{"a.b", "yes"}})) << c.name;
+        EXPECT_EQ(err, c.skipped ? "DEF_open: " + path + " skipped: " + c.skipped + "\n" : "")
+            << c.name;
+    }
+    // Another user's file found in a directory is skipped the same way.
+    ScratchDir shared;
+    std::string cfg = shared.write("kem.cfg", "a.b yes\n");
+    ASSERT_EQ(chown(cfg.c_str(), a, a), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DEF_open(shared.dir().c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "DEF_open: " + cfg + " skipped: " + theirs + "\n");
+    // A pipe planted by someone else is not waited on.
+    std::string fifo = shared.path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_EQ(chown(fifo.c_str(), a, a), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DEF_open(fifo.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "DEF_open: " + fifo + " skipped: " + theirs + "\n");
+    // Root's group is root's private group here: root may let it write.
+    const group *root_group = getgrgid(0);
+    bool shared_root_group = root_group == nullptr || root_group->gr_mem[0] != nullptr;
+    setpwent();
+    for (const passwd *pw = getpwent(); pw != nullptr; pw = getpwent())
+        shared_root_group = shared_root_group || (pw->pw_gid == 0 && pw->pw_uid != 0);
+    endpwent();
+    if (shared_root_group)
+        GTEST_SKIP() << "group 0 is not root's alone on this machine";
+    std::string path = s.write("d.def", "a.b yes\n");
+    ASSERT_EQ(chown(path.c_str(), 0, 0), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+    EXPECT_EQ(read_file(path), (Settings{{"a.b", "yes"}}));
 }
 
 /* ------------------------------------------------------------------------

@@ -10,6 +10,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
 #include <cstring>
 #include <string>
 
@@ -273,6 +275,79 @@ TEST_F(Files, OpenForWritingCreatesDirectoriesOnce) {
         EXPECT_EQ(FILE_open(at("a/b").c_str(), access), nullptr) << access;
         EXPECT_EQ(errno, EISDIR) << access;
     }
+}
+
+TEST_F(Files, DirectoriesMadeForWritingGetTheModeTheUmaskGives) {
+    for (mode_t mask : {022, 002, 077}) {
+        mode_t saved = umask(mask);
+        std::string top = at("u" + std::to_string(mask));
+        FILE *out = FILE_open((top + "/v/f").c_str(), "w");
+        umask(saved);
+        ASSERT_NE(out, nullptr) << mask;
+        FILE_close(out);
+        EXPECT_EQ(dir_mode(top), 0777 & ~mask) << mask;
+        EXPECT_EQ(dir_mode(top + "/v"), 0777 & ~mask) << mask;
+    }
+}
+
+// A link as a written file's own name is followed only where nobody but
+// the user or root could have put it.
+TEST_F(Files, WritingFollowsALinkOnlyInADirectoryNobodyElseMayWrite) {
+    const std::string target = at("mine");
+    struct Case {
+        const char *dir;
+        mode_t mode;
+        int owner, group; // -1: this process's
+        bool followed;
+    };
+    std::vector<Case> cases = {{"shared", 01777, -1, -1, false}, {"own", 0755, -1, -1, true}};
+    if (kemtest::can_become_users()) { // a group nobody has, another user
+        const int a = static_cast<int>(kemtest::user_a);
+        cases.push_back({"group", 0775, -1, a, false});
+        cases.push_back({"theirs", 0755, a, a, false});
+    }
+    for (const Case &c : cases) {
+        std::string dir_path = at(c.dir);
+        ASSERT_EQ(mkdir(dir_path.c_str(), 0700), 0);
+        ASSERT_EQ(chmod(dir_path.c_str(), c.mode), 0);
+        ASSERT_EQ(chown(dir_path.c_str(), c.owner, c.group), 0);
+        std::string link = dir_path + "/run.log";
+        ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+        for (const char *access : {"w", "a", "r+", "a+"}) {
+            write_file(target, "mine\n");
+            errno = 0;
+            FILE *out = FILE_open(link.c_str(), access);
+            if (!c.followed) {
+                EXPECT_EQ(out, nullptr) << c.dir << " " << access;
+                EXPECT_EQ(errno, ELOOP) << c.dir << " " << access;
+                EXPECT_EQ(read_file(target), "mine\n") << c.dir << " " << access;
+                continue;
+            }
+            ASSERT_NE(out, nullptr) << c.dir << " " << access;
+            fputs("log\n", out);
+            FILE_close(out);
+            EXPECT_EQ(read_file(target), access[0] == 'w' ? "log\n" : access[0] == 'r' ? "log\n\n"
+                                                                               : "mine\nlog\n")
+                << c.dir << " " << access;
+        }
+        // Reading goes through any link.
+        FILE *in = FILE_open(link.c_str(), "r");
+        EXPECT_NE(in, nullptr) << c.dir;
+        FILE_close(in);
+    }
+    // A dangling link is not followed either: nothing is created.
+    std::string dangling = at("shared/new.log");
+    ASSERT_EQ(symlink(at("created").c_str(), dangling.c_str()), 0);
+    EXPECT_EQ(FILE_open(dangling.c_str(), "w"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(at("created")));
+    // Root's links in root's /dev are the user's way to name a stream.
+    kemtest::Captured run = in_child([] {
+        FILE *out = FILE_open("/dev/stdout", "a");
+        ASSERT_NE(out, nullptr);
+        fputs("through /dev/stdout\n", out);
+        FILE_close(out);
+    });
+    EXPECT_EQ(run.out, "through /dev/stdout\n");
 }
 
 TEST(FileOpen, StandardStreamNamesOpenAndCloseWithoutClosingThem) {

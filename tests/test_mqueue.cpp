@@ -205,6 +205,30 @@ TEST_F(SocketFrames, BadLengthsDropTheClientAndPiecesMakeOneFrame) {
     }
 }
 
+TEST_F(SocketFrames, IdleClientYieldsToTheNextAfterFiveSeconds) {
+    LoopWindow window(7, {"-s"});
+    int idle = connect_window(7); // sends nothing, ever
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // served first
+    auto start = std::chrono::steady_clock::now();
+    kemtest::in_child([] {
+        use_transport(true);
+        int q = MQ_open(7);
+        ASSERT_EQ(q, 1);
+        EXPECT_EQ(MQ_connect(q), 3);
+    });
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(secs, 4.0);
+    EXPECT_LT(secs, 9.0);
+    EXPECT_EQ(reply(idle), ""); // dropped: the stream ends
+    close(idle);
+    // A lone client may stay silent longer: nobody else waits for the window.
+    int lone = connect_window(7);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+    send(lone, "\x02/0", 3, MSG_NOSIGNAL);
+    EXPECT_EQ(reply(lone), std::string("\x02\x32\x34", 3)); // status 2, connection 4
+    close(lone);
+}
+
 TEST(Link, SocketWindowListensOnLoopbackOnly) {
     LoopWindow window(6, {"-s"});
     char port[8];

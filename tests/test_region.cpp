@@ -5,7 +5,10 @@
 // prompt are the child's standard input.
 #include "support.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -138,6 +141,65 @@ TEST(DomGetRegion, ResourcesInTheirOrder) {
         EXPECT_EQ(DOM_get_grid_domain(&d), 1);
         EXPECT_EQ(d.proj, 2);
     });
+}
+
+/* A region file may be anyone's: no text of it may reach a pipe, by a
+   menu abbreviation ("|./a:" reads the menu file "|./a"), a file item or
+   a domain, whether the region is the first of the menu, chosen from it
+   or named. */
+TEST(DomReadMenu, TextsThatCouldRunACommandAreRefusedOnEveryPath) {
+    RegionFiles scratch;
+    std::string script = scratch.dir.write("a", "#!/bin/sh\necho ran >&2\ntouch ran\n");
+    ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+    std::string reg = scratch.dir.write("kem.reg", "|./a: Evil 1 ps,1,2\n"
+                                                   "fi Fi 1 fi:|./a\n"
+                                                   "st Station 1 id:|./a:KORD\n"
+                                                   "mw Midwest 1 ps,43,-93,1.1\n");
+    auto run = run_in_child(
+        [&] {
+            scratch.enter();
+            if (chdir(scratch.dir.dir().c_str()) != 0)
+                return 1;
+            Domain d;
+            EXPECT_EQ(DOM_get_region(&d, 4), 2); /* the first region left: Midwest */
+            EXPECT_FLOAT_EQ(d.clat, 43);
+            EXPECT_STREQ(DOM_get_region_name(1), "Midwest");
+            EXPECT_EQ(DOM_get_region_name(2), nullptr);
+            for (const char *name : {"fi", "st", "kem.reg:fi", "fi:kem.reg"})
+                DOM_decode(name, &d);
+            FLAG_set_batch(1); /* the menu read once: the first region left again */
+            EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
+            return 0;
+        });
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(scratch.dir.path("ran")));
+    EXPECT_EQ(count_of(run.err, "ran"), 0u);
+    EXPECT_EQ(count_of(run.err, "DOM_read_menu: " + reg + ": region |./a: refused, it could run a command\n"), 1u);
+    EXPECT_EQ(count_of(run.err, "DOM_read_menu: " + reg + ": region fi refused, it could run a command\n"), 1u);
+    EXPECT_EQ(count_of(run.err, "DOM_read_menu: " + reg + ": region st refused, it could run a command\n"), 1u);
+    EXPECT_EQ(count_of(run.err, "domain fi:|./a refused"), 2u);
+    EXPECT_EQ(count_of(run.err, "domain id:|./a:KORD refused"), 1u);
+}
+
+/* As a defaults file, a region file is read only when nobody but the
+   user or root could have written it. */
+TEST(DomReadMenu, RegionFileOfAnotherUserIsSkipped) {
+    KEMTEST_NEEDS_ROOT();
+    RegionFiles scratch;
+    std::string reg = scratch.dir.write("kem.reg", "mw Midwest 1 ps,43,-93,1.1\n");
+    ASSERT_EQ(chown(reg.c_str(), kemtest::user_a, kemtest::user_a), 0);
+    const std::string why = " skipped: it belongs to uid " + std::to_string(kemtest::user_a) +
+                            ", neither you nor root\n";
+    auto run = in_child([&] {
+        scratch.enter();
+        Domain d;
+        EXPECT_EQ(DOM_get_region(&d, 4), 2); /* the built-in Contiguous US */
+        EXPECT_FLOAT_EQ(d.clat, 39);
+        char domstr[80] = "";
+        EXPECT_EQ(DOM_search_file("kem.reg", "mw", domstr), 0);
+    });
+    EXPECT_EQ(run.err, "DOM_read_menu: " + reg + why + "DOM_search_file: " + reg + why +
+                           "DOM_search_file: " + reg + why);
 }
 
 /* Thirteen listed regions r01..r13 centred on latitudes 1..13, one more
