@@ -14,6 +14,19 @@
  * -1 on failure in readers, 1 or 0 in lookups, an index or -1 in
  * matchers); nothing is thrown across this surface.  The value -9999
  * marks a missing or unset number.  Texts are NUL-terminated byte strings.
+ *
+ * The header serves C and C++ alike (C89 or later): link libkem.a from C
+ * with `pkg-config --static --libs kem`, which adds the C++ runtime.
+ *
+ * Messages: the level starts at 0xFFFFF (print, error, warn, mess and
+ * out1 to out2), so a library call says what it does, for example
+ * CTY_get's "Searching the city database file for: KORD ..." on standard
+ * output.  A program that wants only its own output, errors and warnings
+ * makes one call first, as kemcity does:
+ *
+ *     MESS_set(0, M_warn);
+ *
+ * (MESS_set(0, 0) silences every message.)
  */
 #ifndef KEM_H
 #define KEM_H
@@ -33,6 +46,12 @@
 
 #ifdef __cplusplus
 extern "C" {
+#endif
+
+/* Everything declared here is the library's interface: in a shared
+   libkem, these are its exported functions, and nothing else is. */
+#if defined(__GNUC__)
+#pragma GCC visibility push(default)
 #endif
 
 /* ------------------------------------------------------------------------
@@ -1105,6 +1124,10 @@ double RAW_dist(const RAW_table *t);
 int RAW_position(const RAW_table *t, float *lat, float *lon);
 /* Closes the table's file and frees it; null does nothing.  0. */
 int RAW_close(RAW_table *t);
+
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }
