@@ -174,16 +174,15 @@ int open_link(const char *number) {
     return 1;
 }
 
-// Asks for every resource, stores the answers and hands over the values the
-// window lacks; answers how many "set res" messages await their reply.
-int exchange(const RES_defobj *table) {
-    for (int i = 0; table[i].def; ++i)
-        if (usable(table[i]))
-            MQ_put(window.msgqid, window.conn_id, "query res %s", table[i].def);
-    int sets = 0;
+// Asks for every resource in turn, stores the answers and hands over the
+// values the window lacks, each request answered before the next is sent:
+// a window that floods its answer is left before anything more is put on
+// the link (a queue it has filled would hold a further request up).
+void exchange(const RES_defobj *table) {
     for (int i = 0; table[i].def && window.conn_id != 0; ++i) {
         if (!usable(table[i]))
             continue;
+        MQ_put(window.msgqid, window.conn_id, "query res %s", table[i].def);
         bool stored = false;
         int status = take_values(table[i], i, &stored);
         if (window.conn_id == 0)
@@ -191,12 +190,11 @@ int exchange(const RES_defobj *table) {
         const char *own = RES_get(table[i].def);
         if (!stored && own != nullptr) {
             MQ_put(window.msgqid, window.conn_id, "set res %s %s", table[i].def, own);
-            ++sets;
+            await_end();
         }
         if (status == status_not_running)
             MESS_print(M_warn, "VARoviz not running!\n");
     }
-    return sets;
 }
 
 } // namespace
@@ -207,9 +205,7 @@ int res_window_open(const char *number, const RES_defobj *table) {
     res_window_close();
     if (!open_link(number))
         return 0;
-    int sets = exchange(table);
-    for (int i = 0; i < sets; ++i)
-        await_end();
+    exchange(table);
     std::signal(SIGALRM, SIG_IGN);
     return window.conn_id != 0 ? 1 : 0;
 }
