@@ -34,8 +34,8 @@
 #include "mq_link.h"
 #include "trust.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -62,8 +62,6 @@ constexpr int answer_conn = 2; // ... and 2 for connection answers
 constexpr int slots = 25;
 constexpr int frame_wait_ms = 5000; // a started frame must arrive whole by then
 constexpr int idle_limit_ms = 5000; // a client silent this long yields to one waiting
-constexpr int peer_tries = 50;      // looks for the window's end of a new connection ...
-constexpr int peer_pause_ms = 20;   // ... this far apart
 
 struct LinkState {
     int type = 0;   // 0 message queues, 1 sockets
@@ -73,8 +71,8 @@ struct LinkState {
     struct sigaction top_func = {};
     int msgqid = -1;
     mqueuebuf msgb = {};
-    int sock1 = -1; // client: connected socket; server: listening socket
-    int sock2 = -1; // server: the accepted client
+    int sock1 = -1;    // client: connected socket; server: listening socket
+    int sock2 = -1;    // server: the accepted client
     long heard_ms = 0; // server: when the client was accepted or last sent a frame
     int conn[slots] = {};
 };
@@ -139,87 +137,6 @@ void pause_ms(long ms) {
     timespec pause = {ms / 1000, ms % 1000 * 1000000};
     while (ms > 0 && nanosleep(&pause, &pause) != 0 && errno == EINTR) {
     }
-}
-
-/* ---- who is at the other end ------------------------------------------- */
-
-/* An address and port as the kernel's socket tables print them: the
-   address's 32-bit words as stored, in hexadecimal, then the port. */
-void table_address(char *out, size_t size, const unsigned char *addr, size_t words, int port) {
-    size_t at = 0;
-    for (size_t i = 0; i < words; ++i) {
-        uint32_t word;
-        std::memcpy(&word, addr + 4 * i, 4);
-        at += static_cast<size_t>(std::snprintf(out + at, size - at, "%08X", word));
-    }
-    std::snprintf(out + at, size - at, ":%04X", port);
-}
-
-/* The owner column of the line of `table` (/proc/net/tcp or tcp6) whose
-   local and remote addresses are the ones given; -1 when there is none. */
-long table_owner(const char *table, const char *local, const char *remote) {
-    FILE *in = std::fopen(table, "r");
-    if (in == nullptr)
-        return -1;
-    long owner = -1;
-    char line[512];
-    while (owner < 0 && std::fgets(line, sizeof line, in) != nullptr) {
-        char own[80], rem[80];
-        unsigned long uid = 0;
-        if (std::sscanf(line, " %*s %79s %79s %*s %*s %*s %*s %lu", own, rem, &uid) == 3 &&
-            std::strcmp(own, local) == 0 && std::strcmp(rem, remote) == 0)
-            owner = static_cast<long>(uid);
-    }
-    std::fclose(in);
-    return owner;
-}
-
-/*
- * The user id that owns the window's end of the connected socket `fd`:
- * the socket the window accepted has the connection's addresses swapped
- * and belongs to whoever made the listening socket.  It stands in
- * /proc/net/tcp, or in /proc/net/tcp6 with IPv4-mapped addresses when the
- * window listens on IPv6.  The window's kernel may add it a moment after
- * the connection is made, so the tables are read a few times; -1 when it
- * cannot be found.
- */
-long peer_owner(int fd) {
-    sockaddr_in self = {}, peer = {};
-    socklen_t self_size = sizeof self, peer_size = sizeof peer;
-    if (getsockname(fd, reinterpret_cast<sockaddr *>(&self), &self_size) != 0 ||
-        getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peer_size) != 0 ||
-        self.sin_family != AF_INET || peer.sin_family != AF_INET)
-        return -1;
-    char local4[40], remote4[40], local6[80], remote6[80];
-    auto print = [](char *out4, char *out6, const sockaddr_in &addr) {
-        const auto *v4 = reinterpret_cast<const unsigned char *>(&addr.sin_addr);
-        table_address(out4, 40, v4, 1, ntohs(addr.sin_port));
-        unsigned char mapped[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-        std::memcpy(mapped + 12, v4, 4);
-        table_address(out6, 80, mapped, 4, ntohs(addr.sin_port));
-    };
-    print(local4, local6, peer);
-    print(remote4, remote6, self);
-    for (int i = 0; i < peer_tries; ++i) {
-        long owner = table_owner("/proc/net/tcp", local4, remote4);
-        if (owner < 0)
-            owner = table_owner("/proc/net/tcp6", local6, remote6);
-        if (owner >= 0)
-            return owner;
-        pause_ms(peer_pause_ms);
-    }
-    return -1;
-}
-
-/* A queue the user may trust: its owner and its creator are the user or
-   root, and it grants nothing to group or others.  A queue whose state
-   cannot even be read is another user's. */
-bool own_queue(int msgqid) {
-    msqid_ds ds = {};
-    if (msgctl(msgqid, IPC_STAT, &ds) != 0)
-        return false;
-    return trusted_owner(ds.msg_perm.uid) && trusted_owner(ds.msg_perm.cuid) &&
-           (ds.msg_perm.mode & 077) == 0;
 }
 
 /* ---- socket frames ----------------------------------------------------- */
@@ -504,7 +421,7 @@ int MQ_open(int num) {
             close_fd(state.sock1);
             return -1;
         }
-        long owner = peer_owner(state.sock1);
+        long owner = socket_peer_owner(state.sock1);
         MESS_print(debug, "Connected to socket of user %ld\n", owner);
         if (owner < 0 || !trusted_owner(static_cast<uid_t>(owner))) {
             close_fd(state.sock1); // any local user may listen on a loopback port
@@ -520,7 +437,7 @@ int MQ_open(int num) {
     state.msgqid = msgget(static_cast<key_t>(where), 0);
     if (state.msgqid < 0)
         return errno == ENOENT ? -1 : -2;
-    if (!own_queue(state.msgqid)) // any local user may make a queue of any key
+    if (!trusted_queue(state.msgqid)) // any local user may make a queue of any key
         return mq_not_yours;
     return state.msgqid;
 }

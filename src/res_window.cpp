@@ -39,8 +39,8 @@
 
 namespace {
 
-constexpr int max_replies = 100;     // replies to one request ...
-constexpr size_t max_bytes = 8192;   // ... and the bytes of their texts
+constexpr int max_replies = 100;      // replies to one request ...
+constexpr size_t max_bytes = 8192;    // ... and the bytes of their texts
 constexpr long deadline_timeouts = 3; // the whole exchange, in time-outs of the link
 constexpr int status_not_running = -3;
 constexpr size_t item_size = 124;
@@ -81,9 +81,9 @@ bool next_reply(char *item, int &status, Budget &budget) {
     long left = window.deadline_ms - now_ms();
     long timeout_ms = 1000L * mq_timeout_seconds();
     long wait = std::min({left, timeout_ms, static_cast<long>(INT_MAX)});
-    int got =
-        wait > 0 ? mq_get_within(window.msgqid, window.conn_id, item, static_cast<int>(wait), &status)
-                 : 0;
+    int got = wait > 0 ? mq_get_within(window.msgqid, window.conn_id, item, static_cast<int>(wait),
+                                       &status)
+                       : 0;
     if (got == 0 && left > timeout_ms)
         MQ_intrp(SIGALRM); // silent for a whole time-out, as every wait on the link
     if (got == 0) {

@@ -49,4 +49,14 @@ bool refuse_command(const char *source, const char *name, std::string_view value
    named pipe that another user planted. */
 FILE *open_settings(const char *name, const char *caller);
 
+/* The user id that owns the other end of the connected loopback socket
+   `fd` (the window's), from the kernel's socket tables; -1 when it cannot
+   be found. */
+long socket_peer_owner(int fd);
+
+/* A queue the user may trust: its owner and its creator are the user or
+   root, and it grants nothing to group or others.  A queue whose state
+   cannot even be read is another user's. */
+bool trusted_queue(int msgqid);
+
 #endif /* KEM_TRUST_H */
