@@ -22,7 +22,7 @@
  * messages are switched off at import (MESS_set(0, 0)): nothing is printed,
  * and what the library would warn about is raised as an exception.
  */
-#include "kem.h"
+#include "module.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -49,37 +49,62 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace py = pybind11;
-
-namespace {
-
-constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-
-/* Held by every call that touches the library or the cache. */
-std::mutex library_lock;
-
-/* Runs `work` holding the library lock, with the interpreter lock released
-   meanwhile (it is taken back before anything propagates). */
-template <class Work> auto locked(Work work) {
-    py::gil_scoped_release released;
-    std::lock_guard<std::mutex> guard(library_lock);
-    return work();
-}
-
-/* An operating-system failure on a file, raised as the OSError of its
-   errno (FileNotFoundError for ENOENT ...) naming the file. */
-struct FileFailure : std::runtime_error {
-    FileFailure(int e, std::string p) : std::runtime_error(p), err(e), path(std::move(p)) {}
-    int err;
-    std::string path;
-};
-
 /* ------------------------------------------------------------------------
- * Numbers as kemcity's JSON gives them
+ * What the module's files share (module.h)
  * ---------------------------------------------------------------------- */
 
-/* The double of the shortest decimal text that reads back to `value`: the
-   digits the float holds, so that 41.98f is 41.98 and not 41.979999542. */
+namespace kempy {
+
+std::mutex library_lock;
+py::object *place_type = nullptr;
+std::string bundled_data_dir;
+std::string bundled_database;
+
+bool plain_path(const std::string &path) {
+    return !path.empty() && path[0] != '|' && path[0] != '~' && path.size() < KEM_PATH_MAX &&
+           FILE_is_stdio(path.c_str()) == 0;
+}
+
+int open_file(const std::string &path, struct stat &st) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw FileFailure(errno, path);
+    int err = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (err != 0) {
+        close(fd);
+        throw FileFailure(err, path);
+    }
+    return fd;
+}
+
+std::string database_path(const py::object &database) {
+    if (database.is_none())
+        return bundled_database;
+    PyObject *fs = PyOS_FSPath(database.ptr());
+    if (fs == nullptr)
+        throw py::error_already_set();
+    py::object path = py::reinterpret_steal<py::object>(fs);
+    if (PyUnicode_Check(path.ptr())) {
+        PyObject *encoded = PyUnicode_EncodeFSDefault(path.ptr());
+        if (encoded == nullptr)
+            throw py::error_already_set();
+        path = py::reinterpret_steal<py::object>(encoded);
+    }
+    std::string bytes = path.cast<std::string>();
+    if (bytes.find('\0') != std::string::npos)
+        throw py::value_error("database path holds a NUL character");
+    return bytes;
+}
+
+py::object text(const char *field, size_t size) {
+    /* Malformed UTF-8 becomes U+FFFD, as in kemcity's JSON. */
+    PyObject *s =
+        PyUnicode_DecodeUTF8(field, static_cast<Py_ssize_t>(strnlen(field, size)), "replace");
+    if (s == nullptr)
+        throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(s);
+}
+
 double shortest(float value) {
     char text[32];
     auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
@@ -87,8 +112,28 @@ double shortest(float value) {
     return std::strtod(text, nullptr);
 }
 
+std::string selection_value(py::handle value) {
+    if (!PyUnicode_Check(value.ptr()))
+        throw py::type_error(std::string("selection values are str, not ") +
+                             Py_TYPE(value.ptr())->tp_name);
+    std::string text = value.cast<std::string>();
+    if (text.find('\0') != std::string::npos)
+        throw py::value_error("selection value holds a NUL character");
+    return !text.empty() && text[0] == '/' ? text.substr(1) : text;
+}
+
+} // namespace kempy
+
+using namespace kempy;
+
+namespace {
+
+/* ------------------------------------------------------------------------
+ * Numbers as kemcity's JSON gives them
+ * ---------------------------------------------------------------------- */
+
 double measure(float value) {
-    return value == KEM_MISSING ? nan : shortest(value);
+    return value == KEM_MISSING ? no_value : shortest(value);
 }
 
 /* ------------------------------------------------------------------------
@@ -102,15 +147,6 @@ std::string folded(std::string_view text) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return out;
-}
-
-/* The name as kemcity leaves it: trailing blanks removed, the others '_'. */
-void tidy_name(char *name) {
-    size_t n = strnlen(name, sizeof(CTY_data::name) - 1);
-    name[n] = '\0';
-    while (n > 0 && name[n - 1] == ' ')
-        name[--n] = '\0';
-    std::replace(name, name + n, ' ', '_');
 }
 
 /* A coordinate the distance can use (as calc_earth_dist tells). */
@@ -167,35 +203,15 @@ struct Database {
         int index = static_cast<int>(entries.size());
         if (usable(city.lat) && usable(city.lon))
             points.push_back(unit_point<Point>(city.lat, city.lon, index));
-        entries.push_back({city, city.lat == KEM_MISSING ? nan : shortest(city.lat),
-                           city.lon == KEM_MISSING ? nan : shortest(city.lon), measure(city.el)});
+        entries.push_back({city, city.lat == KEM_MISSING ? no_value : shortest(city.lat),
+                           city.lon == KEM_MISSING ? no_value : shortest(city.lon),
+                           measure(city.el)});
         by_id[folded({city.id, strnlen(city.id, sizeof city.id)})].push_back(index);
         if (city.wmo >= 0 && city.wmo < 100000)
             by_number[city.wmo].push_back(index);
         by_name.emplace_back(folded(city.name), index);
     }
 };
-
-/* Names that FILE_open gives another meaning (a command, standard input)
-   or that do not fit its buffer; such a path is read through /dev/fd only. */
-bool plain_path(const std::string &path) {
-    return !path.empty() && path[0] != '|' && path[0] != '~' && path.size() < KEM_PATH_MAX &&
-           FILE_is_stdio(path.c_str()) == 0;
-}
-
-/* The file opened for reading, and what it is; its failure raised with
-   the system's own error (a directory is one too). */
-int open_file(const std::string &path, struct stat &st) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw FileFailure(errno, path);
-    int err = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-    if (err != 0) {
-        close(fd);
-        throw FileFailure(err, path);
-    }
-    return fd;
-}
 
 /* Reads the database through the library's reader.  The file is opened
    here, so that its errors are the system's own, and the reader is given
@@ -220,7 +236,7 @@ std::unique_ptr<Database> read_database(const std::string &path) {
     db->entries.reserve(static_cast<size_t>(std::max(num_stats, 0)));
     CTY_data city;
     while (CTY_read(city_fd, &city) > 0) {
-        tidy_name(city.name);
+        CTY_tidy_name(&city);
         db->add(city);
     }
     CTY_close(city_fd);
@@ -441,93 +457,12 @@ std::vector<Kept> nearest_stations(const std::string &path, float lat, float lon
         kept.push_back({db.entries[static_cast<size_t>(found[i].second)], found[i].first});
     return kept;
 }
-
-/* ------------------------------------------------------------------------
- * Raw location tables
- * ---------------------------------------------------------------------- */
-
-/* The rows of a raw table that a value keeps, as kemcity -in KIND prints
-   them: the library's raw-table rules choose them; kept in file order, or
-   nearest first around an RA< centre. */
-struct Places {
-    std::vector<std::string> names; /* the table's columns */
-    struct Row {
-        std::vector<std::string> fields;
-        double dist;
-    };
-    std::vector<Row> rows;
-    bool with_dist = false; /* a "Dist" of the centre goes with each row */
-};
-
-bool nearer_row(const Places::Row &a, const Places::Row &b) {
-    return a.dist >= 0 && (b.dist < 0 || a.dist < b.dist);
-}
-
-Places read_places(const std::string &path, const std::string *value, bool nearest, bool first) {
-    struct stat st;
-    int fd = open_file(path, st);
-    char name[32];
-    std::snprintf(name, sizeof name, "/dev/fd/%d", fd);
-    RAW_table *table = RAW_open(name);
-    if (table == nullptr && plain_path(path))
-        table = RAW_open(path.c_str());
-    close(fd); /* the table has a stream of its own */
-    if (table == nullptr)
-        throw FileFailure(EIO, path);
-    std::unique_ptr<RAW_table, int (*)(RAW_table *)> owned(table, RAW_close);
-
-    if (RAW_select(table, value != nullptr ? value->c_str() : nullptr) != 0)
-        throw py::value_error("Selection value " + *value + ": " + RAW_problem(table));
-    bool centre = RAW_centre(table, nullptr, nullptr) == 1;
-    if (nearest && !centre)
-        throw py::value_error("Parameter nearest needs an RA< value");
-
-    Places places;
-    bool own_dist = false;
-    for (int i = 0; i < RAW_column_count(table); i++) {
-        places.names.emplace_back(RAW_column_name(table, i));
-        own_dist = own_dist || stricmp(RAW_column_name(table, i), "Dist") == 0;
-    }
-    places.with_dist = centre && !own_dist;
-    Places::Row row;
-    for (int n; (n = RAW_next(table)) >= 0;) {
-        row.fields.assign(static_cast<size_t>(n), std::string());
-        for (int i = 0; i < n; i++)
-            row.fields[static_cast<size_t>(i)] = RAW_field(table, i);
-        row.dist = RAW_dist(table);
-        if (!nearest) {
-            places.rows.push_back(row);
-            if (first)
-                break;
-        } else if (!first) {
-            places.rows.push_back(row);
-        } else if (places.rows.empty() || nearer_row(row, places.rows[0])) {
-            places.rows.assign(1, row);
-        }
-    }
-    if (nearest)
-        std::stable_sort(places.rows.begin(), places.rows.end(), nearer_row);
-    return places;
-}
-
 /* ------------------------------------------------------------------------
  * Python values
  * ---------------------------------------------------------------------- */
 
 /* kem.Station, handed over by the package at import. */
 PyTypeObject *station_type = nullptr;
-/* The bundled station database, handed over at import. */
-std::string bundled_database;
-
-py::object text(const char *field, size_t size) {
-    /* Malformed UTF-8 becomes U+FFFD, as in kemcity's JSON. */
-    PyObject *s =
-        PyUnicode_DecodeUTF8(field, static_cast<Py_ssize_t>(strnlen(field, size)), "replace");
-    if (s == nullptr)
-        throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(s);
-}
-
 py::object number_or_none(double value) {
     return std::isnan(value) ? py::none() : py::object(py::float_(value));
 }
@@ -557,39 +492,6 @@ py::list station_list(const std::vector<Kept> &kept, bool with_dist) {
     for (size_t i = 0; i < kept.size(); i++)
         out[i] = station(kept[i], with_dist);
     return out;
-}
-
-/* A path from None (the bundled database), a text, bytes or a path-like
-   object. */
-std::string database_path(const py::object &database) {
-    if (database.is_none())
-        return bundled_database;
-    PyObject *fs = PyOS_FSPath(database.ptr());
-    if (fs == nullptr)
-        throw py::error_already_set();
-    py::object path = py::reinterpret_steal<py::object>(fs);
-    if (PyUnicode_Check(path.ptr())) {
-        PyObject *encoded = PyUnicode_EncodeFSDefault(path.ptr());
-        if (encoded == nullptr)
-            throw py::error_already_set();
-        path = py::reinterpret_steal<py::object>(encoded);
-    }
-    std::string bytes = path.cast<std::string>();
-    if (bytes.find('\0') != std::string::npos)
-        throw py::value_error("database path holds a NUL character");
-    return bytes;
-}
-
-/* A selection value as kemcity takes it: a text, a leading '/' dropped
-   (kemcity's escape for values that begin with '-'). */
-std::string selection_value(py::handle value) {
-    if (!PyUnicode_Check(value.ptr()))
-        throw py::type_error(std::string("selection values are str, not ") +
-                             Py_TYPE(value.ptr())->tp_name);
-    std::string text = value.cast<std::string>();
-    if (text.find('\0') != std::string::npos)
-        throw py::value_error("selection value holds a NUL character");
-    return !text.empty() && text[0] == '/' ? text.substr(1) : text;
 }
 
 py::list stations(py::args values, py::object database, bool nearest, bool first) {
@@ -632,246 +534,6 @@ py::list nearest(double lat, double lon, long n, py::object within_km, py::objec
     });
     return station_list(kept, true);
 }
-
-/* A field as kemcity's JSON gives it: -9999 is None, a text in the form
-   of a JSON number is a number (an int without a point or an exponent),
-   anything else a text ("01001" stays a text). */
-bool json_number(std::string_view t) {
-    size_t i = 0, n = t.size();
-    auto digits = [&] {
-        size_t from = i;
-        while (i < n && t[i] >= '0' && t[i] <= '9')
-            ++i;
-        return i > from;
-    };
-    if (i < n && t[i] == '-')
-        ++i;
-    if (i < n && t[i] == '0')
-        ++i;
-    else if (!digits())
-        return false;
-    if (i < n && t[i] == '.' && (++i, !digits()))
-        return false;
-    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < n && (t[i] == '+' || t[i] == '-'))
-            ++i;
-        if (!digits())
-            return false;
-    }
-    return i == n;
-}
-
-py::object field_value(const std::string &field) {
-    if (field == "-9999")
-        return py::none();
-    if (!json_number(field))
-        return text(field.c_str(), field.size());
-    bool whole = field.find_first_of(".eE") == std::string::npos;
-    PyObject *number = whole ? PyLong_FromString(field.c_str(), nullptr, 10)
-                             : PyFloat_FromDouble(std::strtod(field.c_str(), nullptr));
-    if (number == nullptr)
-        throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(number);
-}
-
-/* kem.Place, handed over by the package at import; the bundled data's
-   directory. */
-py::object *place_type = nullptr;
-std::string bundled_data_dir;
-
-/* The bundled table of each kind, as kemcity -in names them. */
-std::string table_of(const std::string &kind) {
-    static const std::pair<const char *, const char *> kinds[] = {
-        {"city", "cities.raw"},  {"county", "counties.raw"}, {"cnty", "counties.raw"},
-        {"state", "states.raw"}, {"zone", "zones.raw"},      {"upair", "upair.raw"},
-        {"radar", "radar.raw"}};
-    for (const auto &k : kinds)
-        if (kind == k.first)
-            return bundled_data_dir + "/" + k.second;
-    throw py::value_error("no raw table of kind '" + kind +
-                          "': city, county, state, zone, upair or radar");
-}
-
-py::list places(std::string kind, py::args values, py::object database, bool nearest, bool first) {
-    if (values.size() > 1)
-        throw py::value_error("a raw table is selected by one value, not " +
-                              std::to_string(values.size()));
-    std::string path = database.is_none() ? table_of(kind) : database_path(database);
-    std::string value;
-    if (values.size() == 1)
-        value = selection_value(values[0]);
-    Places found = locked(
-        [&] { return read_places(path, values.size() == 1 ? &value : nullptr, nearest, first); });
-    if (place_type == nullptr)
-        throw std::runtime_error("kem._kem is used without the package kem");
-    py::list out(found.rows.size());
-    for (size_t r = 0; r < found.rows.size(); r++) {
-        const Places::Row &row = found.rows[r];
-        py::dict record;
-        for (size_t i = 0; i < row.fields.size(); i++) {
-            /* A field past the named columns is keyed by its position. */
-            py::str key =
-                i < found.names.size() ? py::str(found.names[i]) : py::str(std::to_string(i + 1));
-            record[key] = field_value(row.fields[i]);
-        }
-        if (found.with_dist)
-            record["Dist"] = row.dist >= 0
-                                 ? py::object(py::float_(shortest(static_cast<float>(row.dist))))
-                                 : py::none();
-        out[r] = (*place_type)(record);
-    }
-    return out;
-}
-
-/* ------------------------------------------------------------------------
- * Surface calculations
- * ---------------------------------------------------------------------- */
-
-/* NaN goes in as the library's missing value, which comes out as NaN. */
-float to_library(double v) {
-    return std::isnan(v) ? static_cast<float>(KEM_MISSING) : static_cast<float>(v);
-}
-double from_library(float v) {
-    return v == KEM_MISSING ? nan : static_cast<double>(v);
-}
-
-template <class> struct as_double { using type = double; };
-template <class> struct as_object { using type = py::object; };
-
-bool is_number(const py::object &o) {
-    return PyFloat_Check(o.ptr()) || PyLong_Check(o.ptr());
-}
-
-template <class F> struct Calc;
-template <class... A> struct Calc<float (*)(A...)> {
-    template <float (*F)(A...)> static double scalar(typename as_double<A>::type... x) {
-        return from_library(F(to_library(x)...));
-    }
-    /* Plain numbers are computed at once; anything else (arrays, lists,
-       NumPy scalars) goes through the vectorized form, which broadcasts. */
-    template <float (*F)(A...)>
-    static void define(py::module_ &m, const char *name, const char *doc,
-                       std::array<const char *, sizeof...(A)> args) {
-        static auto *vectorized = new py::object(py::cpp_function(py::vectorize(scalar<F>)));
-        auto call = [](typename as_object<A>::type... x) -> py::object {
-            if ((is_number(x) && ...))
-                return py::float_(scalar<F>(x.template cast<double>()...));
-            return (*vectorized)(x...);
-        };
-        define_args(m, name, doc, call, args, std::index_sequence_for<A...>{});
-    }
-    template <class Call, size_t... I>
-    static void define_args(py::module_ &m, const char *name, const char *doc, Call call,
-                            const std::array<const char *, sizeof...(A)> &args,
-                            std::index_sequence<I...>) {
-        m.def(name, call, py::arg(args[I])..., doc);
-    }
-};
-
-#define KEM_CALC(name, doc, ...) Calc<decltype(&name)>::define<&name>(m, #name, doc, {__VA_ARGS__})
-
-void define_calculations(py::module_ &m) {
-    KEM_CALC(vapor_pr, "Saturation vapour pressure (mb) over water at temperature t (K).", "t");
-    KEM_CALC(temp_vapor_pr, "Temperature (K) whose saturation vapour pressure is e (mb).", "e");
-    KEM_CALC(mix_ratio,
-             "Mixing ratio (g/kg) at pressure pr (mb) of air whose humidity temp is a dew "
-             "point (K), or a vapour pressure (mb) when 100 or less.",
-             "temp", "pr");
-    KEM_CALC(spec_hum,
-             "Specific humidity (g/kg) at pressure pr (mb) of air whose humidity temp is a "
-             "dew point (K), or a vapour pressure (mb) when 100 or less.",
-             "temp", "pr");
-    KEM_CALC(rel_hum,
-             "Relative humidity (%) of temperature t and dew point td (K); both 100 or less "
-             "are vapour pressures (mb) instead.",
-             "t", "td");
-    KEM_CALC(dew_temp,
-             "Dew point (K) of temperature temp (K) at relative humidity rh (%, taken "
-             "within 2 to 100).",
-             "temp", "rh");
-    KEM_CALC(pot_temp, "Potential temperature (K) of temperature temp (K) at pressure pr (mb).",
-             "temp", "pr");
-    KEM_CALC(temp_on_dryad,
-             "Temperature (K) at pressure pr (mb) on the dry adiabat of potential "
-             "temperature pot (K).",
-             "pot", "pr");
-    KEM_CALC(virt_temp,
-             "Virtual temperature (K) of temperature temp (K) with dew point dewp (K, or a "
-             "mixing ratio in g/kg when 100 or less) at pressure pr (mb).",
-             "temp", "dewp", "pr");
-    KEM_CALC(virt_pot_temp,
-             "Virtual potential temperature (K) of temperature temp (K) with dew point dewp "
-             "(K, or a mixing ratio in g/kg when 100 or less) at pressure pr (mb).",
-             "temp", "dewp", "pr");
-    KEM_CALC(temp_on_mixrat,
-             "Temperature (K) at pressure pr (mb) on the saturation mixing-ratio line w "
-             "(g/kg).",
-             "w", "pr");
-    KEM_CALC(thetae_on_satad,
-             "Equivalent potential temperature (K) of the saturated adiabat through "
-             "temperature temp (K) at pressure pr (mb).",
-             "temp", "pr");
-    KEM_CALC(temp_on_satad,
-             "Temperature (K) at pressure pr (mb) on the saturated adiabat of equivalent "
-             "potential temperature pot (K).",
-             "pot", "pr");
-    KEM_CALC(lcl_pres,
-             "Pressure (mb) of the lifting condensation level of a parcel of temperature ts "
-             "and dew point tds (K) at pressure ps (mb).",
-             "ts", "tds", "ps");
-    KEM_CALC(lcl_temp,
-             "Temperature (K) at the lifting condensation level pl (mb) of a parcel of "
-             "temperature ts (K) at pressure ps (mb).",
-             "ts", "ps", "pl");
-    KEM_CALC(conv_temp,
-             "Convective temperature (K) at pressure pr (mb) for the mean mixing ratio wbar "
-             "(g/kg) and the convective condensation level pc (mb).",
-             "wbar", "pc", "pr");
-    KEM_CALC(eq_pot_temp,
-             "Equivalent potential temperature (K) of a parcel of temperature temp and dew "
-             "point dewp (K) at pressure pr (mb).",
-             "temp", "dewp", "pr");
-    KEM_CALC(wet_bulb,
-             "Wet-bulb temperature (K) of a parcel of temperature temp and dew point dewp "
-             "(K) at pressure pr (mb).",
-             "temp", "dewp", "pr");
-    KEM_CALC(wet_bulb_pot_temp,
-             "Wet-bulb potential temperature (K) of a parcel of temperature temp and dew "
-             "point dewp (K) at pressure pr (mb).",
-             "temp", "dewp", "pr");
-    KEM_CALC(interp_temp,
-             "Temperature (K) at pressure pr (mb), linear in the logarithm of pressure "
-             "between t1 (K) at p1 (mb) and t2 (K) at p2 (mb).",
-             "t1", "t2", "p1", "p2", "pr");
-    KEM_CALC(wind_chill_temp,
-             "Wind chill temperature (K) of temperature temp (K) in wind speed ws (m/s), "
-             "the older formula.",
-             "temp", "ws");
-    KEM_CALC(wind_chill_temp2,
-             "Wind chill temperature (K) of temperature temp (K) in wind speed ws (m/s), "
-             "the newer formula.",
-             "temp", "ws");
-    KEM_CALC(wind_chill, "Wind chill index (W/m2) of temperature temp (K) in wind speed ws (m/s).",
-             "temp", "ws");
-    KEM_CALC(heat_index, "Heat index (K) of temperature temp (K) with dew point dewp (K).", "temp",
-             "dewp");
-    KEM_CALC(humiture, "Humiture (degrees F) of temperature temp (K) with dew point dewp (K).",
-             "temp", "dewp");
-    KEM_CALC(temp_hum_index,
-             "Temperature-humidity index of temperature temp (K) with dew point dewp (K).", "temp",
-             "dewp");
-    KEM_CALC(sfc_pr_alt,
-             "Station pressure (mb) from altimeter setting alt (mb) at elevation el (m), "
-             "under the standard lapse rate.",
-             "alt", "el");
-    KEM_CALC(pres_alt, "Height (m) of pressure pres (mb) in the standard atmosphere.", "pres");
-    KEM_CALC(calc_earth_dist,
-             "Great-circle distance (km) between lat1, lon1 and lat2, lon2 (degrees): the "
-             "distance of RA< selections and of nearest().",
-             "lat1", "lon1", "lat2", "lon2");
-}
-
 } // namespace
 
 PYBIND11_MODULE(_kem, m) {
@@ -937,16 +599,6 @@ PYBIND11_MODULE(_kem, m) {
           "The n stations nearest to lat, lon (degrees), nearest first, each with its\n"
           "dist (km) by calc_earth_dist; only those within within_km when given (as\n"
           "RA<lat:lon:km selects).  Stations without a position are never listed.");
-    m.def("places", &places, py::arg("kind"), py::arg("database") = py::none(),
-          py::arg("nearest") = false, py::arg("first") = false,
-          "places(kind, *values, database=None, nearest=False, first=False) -> list[Place]\n\n"
-          "The rows of a raw location table that kemcity -in KIND prints for the same\n"
-          "value: kind 'city', 'county', 'state', 'zone', 'upair' or 'radar' (the\n"
-          "bundled table), or database=PATH of a table.  One value at most:\n"
-          "'Column=value', a four-character identifier, an identifier or a prefix of\n"
-          "Name_ST, or RA<lat:lon:km on a table with Lat and Lon; none keeps every\n"
-          "row.  Each row is a dict (kem.Place) keyed by column name, numbers as\n"
-          "numbers and -9999 as None, with 'Dist' (km) around an RA< centre.\n"
-          "nearest=True sorts by it, first=True keeps the first row only.");
+    define_places(m);
     define_calculations(m);
 }

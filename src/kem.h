@@ -1074,6 +1074,9 @@ int OUT_close(OUT_writer *out);
 int CTY_column_find(const char *key);
 /* The name of a column, or null. */
 const char *CTY_column_name(int column);
+/* The name as a listing prints it: trailing blanks removed, the others
+   made '_'.  Answers its length. */
+int CTY_tidy_name(CTY_data *city);
 /* The columns that station records are written with, in order (a column
    may come twice); the nine of a listing until set.  0, or -1 (nothing
    changed) for a number that is no column. */
@@ -1087,6 +1090,9 @@ int OUT_put_station(OUT_writer *out, const CTY_data *city, double dist);
    quotes, into `buf` of `size` bytes, cut and terminated as snprintf
    does.  Answers the length of the whole JSON string. */
 size_t OUT_json_string(const char *text, size_t len, char *buf, size_t size);
+/* 1 when the whole text is a JSON number (-?(0|[1-9]d*)(.d+)?([eE][+-]?d+)?),
+   as the writers give a raw table's field; else 0. */
+int OUT_is_number(const char *text);
 
 /* ------------------------------------------------------------------------
  * raw_table.cpp - raw location tables read row by row (RAW_)

@@ -471,6 +471,10 @@ int OUT_close(OUT_writer *out) {
     return lost;
 }
 
+int OUT_is_number(const char *text) {
+    return text != nullptr && json_number(text) ? 1 : 0;
+}
+
 size_t OUT_json_string(const char *text, size_t len, char *buf, size_t size) {
     std::string json;
     try {

@@ -89,18 +89,6 @@ class Selection {
     float lat_ = 0, lon_ = 0;
 };
 
-/* The name as trim_string and fill_string leave it: trailing blanks
-   removed, the others made '_'.  The usual name has no blanks. */
-void tidy_name(char *name) {
-    size_t n = strlen(name);
-    if (!memchr(name, ' ', n))
-        return;
-    while (n > 0 && name[n - 1] == ' ')
-        name[--n] = '\0';
-    for (char *at = name; (at = static_cast<char *>(memchr(at, ' ', n - (at - name))));)
-        *at++ = '_';
-}
-
 /* A kept station and its distance. */
 struct Kept {
     CTY_data city;
@@ -137,7 +125,7 @@ struct Scan {
         std::vector<Kept> kept;
         Kept s;
         while (CTY_read_select(fd, &s.city, selection.get()) > 0) {
-            tidy_name(s.city.name);
+            CTY_tidy_name(&s.city);
             if (!selection.keeps(s.city))
                 continue;
             if (run.missing)
