@@ -120,7 +120,10 @@ TEST(CtyStore, LocationSearchRingsAndSigns) {
 }
 
 /* Within the first ring that holds stations, the nearest by distance wins,
-   wherever the probes meet it; the ring's far corners are searched too. */
+   wherever the probes meet it; the ring's far corners are searched too.
+   Away from the equator a degree of longitude is shorter than one of
+   latitude: at 60 degrees a station 0.2 degree east is nearer than one 0.2
+   degree north or south, though both lie in one ring. */
 TEST(CtyStore, LocationSearchTakesTheNearestOfItsRing) {
     ScratchDir s;
     std::string db = s.write("ring.cty",
@@ -128,7 +131,11 @@ TEST(CtyStore, LocationSearchTakesTheNearestOfItsRing) {
                              "Nearer        -- XX NEAR  1    9.92   10.00  0 12002 2\n"
                              "Same_tenth_a  -- XX SAMEA 1   30.04   30.04  0 12003 3\n"
                              "Same_tenth_b  -- XX SAMEB 1   30.01   30.01  0 12004 4\n"
-                             "North_east    -- XX CORNR 1   50.10   50.10  0 12005 5\n");
+                             "North_east    -- XX CORNR 1   50.10   50.10  0 12005 5\n"
+                             "North         -- XX NRTH  1   60.20 -100.00  0 12006 6\n"
+                             "East          -- XX EAST  1   60.00  -99.80  0 12007 7\n"
+                             "South         -- XX STH   1  -60.20   30.00  0 12008 8\n"
+                             "East          -- XX ESTS  1  -60.00   30.20  0 12009 9\n");
     in_child([&] {
         Domain d = world();
         CTY_store(db.c_str(), 3, &d, 10);
@@ -139,6 +146,8 @@ TEST(CtyStore, LocationSearchTakesTheNearestOfItsRing) {
             {10.00f, 10.00f, "NEAR"},  /* 8.9 km against 11.1 km, found later */
             {30.00f, 30.00f, "SAMEB"}, /* two stations under one position */
             {50.00f, 50.00f, "CORNR"}, /* 0.1 degree south-west of the station */
+            {60, -100, "EAST"},        /* 11.1 km east against 22.3 km north */
+            {-60, 30, "ESTS"},
         };
         for (const auto &c : cases) {
             CTY_locate loc{};
@@ -220,27 +229,3 @@ TEST(CtyStore, LocationSearchReachesItsLastRing) {
     });
 }
 
-/* Away from the equator a degree of longitude is shorter than one of
-   latitude: at 60 degrees a station 0.2 degree east is nearer than one
-   0.2 degree north or south, though both lie in one ring. */
-TEST(CtyStore, LocationSearchMeasuresLongitudeByItsLatitude) {
-    ScratchDir s;
-    std::string db = s.write("sixty.cty", "North -- XX NRTH 1  60.20 -100.00 0 12001 1\n"
-                                          "East  -- XX EAST 1  60.00  -99.80 0 12002 2\n"
-                                          "South -- XX STH  1 -60.20   30.00 0 12003 3\n"
-                                          "East  -- XX ESTS 1 -60.00   30.20 0 12004 4\n");
-    in_child([&] {
-        Domain d = world();
-        CTY_store(db.c_str(), 3, &d, 10);
-        const struct {
-            float lat, lon;
-            const char *id;
-        } cases[] = {{60, -100, "EAST"}, {-60, 30, "ESTS"}};
-        for (const auto &c : cases) {
-            CTY_locate loc{};
-            ASSERT_EQ(CTY_search_loc(c.lat, c.lon, &loc), 1) << c.id;
-            EXPECT_STREQ(loc.id, c.id);
-        }
-        CTY_clear();
-    });
-}
