@@ -145,21 +145,6 @@ const StationField station_fields[station_field_count] = {
 };
 /* clang-format on */
 
-int CTY_tidy_name(CTY_data *city) {
-    if (city == nullptr)
-        return 0;
-    char *name = city->name;
-    size_t n = strnlen(name, sizeof city->name - 1);
-    name[n] = '\0';
-    if (!memchr(name, ' ', n)) /* the usual name */
-        return static_cast<int>(n);
-    while (n > 0 && name[n - 1] == ' ')
-        name[--n] = '\0';
-    for (char *at = name; (at = static_cast<char *>(memchr(at, ' ', n - (at - name))));)
-        *at++ = '_';
-    return static_cast<int>(n);
-}
-
 char *station_line(char *p, const CTY_data &city, size_t name_len) {
     /* Whole fields copied, the bytes past a text's end overwritten after. */
     memcpy(p, city.name, sizeof city.name);

@@ -503,6 +503,21 @@ int CTY_column_find(const char *key) {
     return -1;
 }
 
+int CTY_tidy_name(CTY_data *city) {
+    if (city == nullptr)
+        return 0;
+    char *name = city->name;
+    size_t n = strnlen(name, sizeof city->name - 1);
+    name[n] = '\0';
+    if (!memchr(name, ' ', n)) /* the usual name */
+        return static_cast<int>(n);
+    while (n > 0 && name[n - 1] == ' ')
+        name[--n] = '\0';
+    for (char *at = name; (at = static_cast<char *>(memchr(at, ' ', n - (at - name))));)
+        *at++ = '_';
+    return static_cast<int>(n);
+}
+
 const char *CTY_column_name(int column) {
     return column >= 0 && column < station_field_count ? station_fields[column].column : nullptr;
 }
